@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs everything the builds and tests need on a fresh Debian 12 machine,
+# and prepares the Wine prefix the Windows tests run in. Safe to run again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+
+need_pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
+           libbenchmark-dev g++-mingw-w64-i686 wine wine32:i386 python3)
+missing=()
+for p in "${need_pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# One Wine prefix per checkout, shared by both presets' Windows runs.
+export WINEPREFIX="$PWD/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
+mkdir -p build
+if [ ! -f "$WINEPREFIX/.tavren-ready" ]; then
+  echo "setup: creating Wine prefix at $WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 </dev/null || true
+  # Without a display no window can be created; the null driver gives
+  # hidden windows, timers and cross-thread SendMessage without an X server.
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null
+  wineserver -w
+  touch "$WINEPREFIX/.tavren-ready"
+fi
+echo "setup: done"

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds both trees and runs every test: the native
+# unit tests (ASan + UBSan), the Windows tests under Wine, and a bounded
+# fuzzing run of the MIDI file reader.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh || exit 1
+
+export WINEPREFIX="$PWD/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
+# Start the prefix's server detached before any test runs: a first start
+# inside a captured test run can hang it.
+wineserver -p >/dev/null 2>&1 </dev/null &
+
+fail=0
+for preset in native win32; do
+  echo "== build $preset"
+  { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"; } > "build/build-$preset.log" 2>&1 \
+    || { tail -50 "build/build-$preset.log"; echo "build $preset failed"; fail=1; }
+done
+
+passed=0; failed=0
+for preset in native win32; do
+  [ -d "build/$preset" ] || continue
+  echo "== test $preset"
+  ctest --preset "$preset" --timeout 300 2>&1 | tee "build/test-$preset.log" | grep -vE '^ +[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
+  line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "build/test-$preset.log" | tail -1)
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+  bad=$(sed -E 's/.*, ([0-9]+) tests? failed.*/\1/' <<<"$line")
+  if [ -z "$line" ]; then fail=1; continue; fi
+  passed=$((passed + total - bad)); failed=$((failed + bad))
+done
+
+if [ -x scripts/fuzz.sh ]; then
+  echo "== fuzz"
+  if bash scripts/fuzz.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+fi
+
+# Only CI owns the machine: elsewhere other runs may share the prefix.
+[ "${CI:-}" = true ] && wineserver -k >/dev/null 2>&1 || true
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ] && [ "$fail" -eq 0 ]

@@ -1,0 +1,101 @@
+#include "frame/module.h"
+
+#include <cstring>
+#include <new>
+
+#include "frame/module_hooks.h"
+#include "frame/module_state.h"
+#include "frame/null_config.h"
+#include "platform/text.h"
+
+namespace tavren {
+
+static const HmxChar kDescription[] = u"REVo RAVU Vazazuz v0.12 based on hmx_vsti.hmx v1.01";
+static const HmxChar kCopyright[] = u"Copyright (C) 2026 the Tavren developers";
+static const HmxChar kExtensions[] = u".mid";
+static const HmxChar kEmpty[] = u"";
+
+AxVstiDecoderModule::AxVstiDecoderModule(IHmxConfig* cfg) : moduleInfo{}, config(cfg) {
+    moduleInfo.size = sizeof(HmxModuleInfo);
+    moduleInfo.value200 = 200;
+    moduleInfo.value12 = 12;
+    moduleInfo.moduleGuid = kModuleGuid;
+    moduleInfo.description = kDescription;
+    moduleInfo.copyright = kCopyright;
+    moduleInfo.extensions = kExtensions;
+    moduleInfo.empty = kEmpty;
+    moduleInfo.value1 = 1;
+    if (ModuleCount.fetch_add(1) + 1 == 1) HostLock.Init();
+    config->AddRef();
+}
+
+AxVstiDecoderModule::~AxVstiDecoderModule() {
+    if (ModuleCount.fetch_sub(1) - 1 == 0) {
+        HostLock.Delete();
+        ModuleHooks::StopCurrentHost();
+    }
+    config->Release();
+}
+
+void AxVstiDecoderModule::GetModuleInfo(HmxModuleInfo** out) {
+    if (out) *out = &moduleInfo;
+}
+
+int32_t AxVstiDecoderModule::Open(const HmxMediaInfo* request, IHmxFile* file, void*, IHmxDecoder** out) {
+    if (out) *out = nullptr;
+    // Running out of memory while opening a song fails the open; nothing
+    // may unwind into the host player.
+    try {
+        IHmxDecoder* decoder = ModuleHooks::OpenDecoder(config, request, file);
+        if (!decoder) return 0;
+        if (out)
+            *out = decoder;
+        else
+            decoder->Release();
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+int32_t AxVstiDecoderModule::DescribeConfig(IHmxConfigBuilder* builder) {
+    try {
+        return ModuleHooks::DescribeConfig(config, builder);
+    } catch (...) {
+        return 1;  // nothing in the description fails; a shortage of memory only cuts it short
+    }
+}
+
+int32_t AxVstiDecoderModule::ApplyConfig(const HmxChar* section, const HmxChar* key, uint32_t, uint32_t, uint32_t,
+                                         uint32_t, const HmxChar* value) {
+    if (!section || !TextEquals(section, u"General")) return 0;
+    try {
+        return ModuleHooks::ApplyConfig(config, section, key ? key : u"", value ? value : u"");
+    } catch (...) {
+        return 0;
+    }
+}
+
+HmxResult CreateModuleInstance(const HmxGuid* iid, void** out, IUnknown* host) {
+    if (!out) return kHmxInvalidArg;
+    *out = nullptr;
+    if (!iid || *iid != kIidHmxDecoderModule) return kHmxNoInterface;
+
+    IHmxConfig* config = nullptr;
+    IHmxInstanceFactory* factory = nullptr;
+    if (host && host->QueryInterface(kIidHmxInstanceFactory, reinterpret_cast<void**>(&factory)) == kHmxOk &&
+        factory) {
+        factory->CreateInstance(kIidHmxConfig, kModuleGuid, 0, 0, 0, reinterpret_cast<void**>(&config));
+        factory->Release();
+    }
+    if (!config) config = new (std::nothrow) AxHmxNullConfig();
+    if (!config) return static_cast<HmxResult>(0x8007000Eu);  // out of memory
+
+    auto* module = new (std::nothrow) AxVstiDecoderModule(config);
+    config->Release();  // the module holds its own reference
+    if (!module) return static_cast<HmxResult>(0x8007000Eu);
+    *out = static_cast<IHmxDecoderModule*>(module);
+    return kHmxOk;
+}
+
+}  // namespace tavren

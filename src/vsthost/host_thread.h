@@ -1,0 +1,94 @@
+// The host thread: one per loaded instrument library. It owns the library,
+// a hidden window (Windows build) and every window of the instrument, and
+// runs every dispatcher call, every process call and every host callback.
+// Other threads reach it by synchronous requests executed in order; a call
+// made on the host thread itself goes straight to the instrument.
+// The Windows build (host_thread_win32.cpp) uses a hidden window and the
+// VHM_* messages; the native build (host_thread_posix.cpp) its own queue.
+#pragma once
+
+#include <cstdint>
+
+#include "vsthost/vst2.h"
+
+namespace tavren {
+
+struct VstiInstance;
+
+constexpr int kCacheSlotCount = 4;
+
+// Request message ids of the Windows build (WM_APP range).
+enum HostMessage : uint32_t {
+    VHM_DISPATCH = 0x8000,
+    VHM_PROCESS = 0x8001,
+    VHM_CREATE_WINDOW = 0x8002,
+    VHM_DESTROY_WINDOW = 0x8003,
+    VHM_OPEN_EFFECT = 0x8004,
+    VHM_CLOSE_EFFECT = 0x8005,
+};
+
+// Request records: the sender keeps them on its stack; the host thread reads
+// them (and writes result) while the sender waits.
+struct DispatchRequest {
+    int32_t opcode = 0;
+    int32_t index = 0;
+    intptr_t value = 0;
+    void* ptr = nullptr;
+    float opt = 0.0f;
+    intptr_t result = 0;  // 0 until the host thread has run the call
+};
+
+struct ProcessRequest {
+    void** inputs = nullptr;  // may be null
+    void** outputs = nullptr;
+    int32_t sampleFrames = 0;
+    bool useDouble = false;
+};
+
+// [host thread] The calls the requests above stand for.
+intptr_t RunDispatch(vst2::AEffect* effect, const DispatchRequest& request);
+void RunProcess(vst2::AEffect* effect, const ProcessRequest& request);
+
+struct VstiHost {
+    void* library = nullptr;  // the loaded library; null before loading and after teardown
+    char16_t path[260] = {};  // at most 259 characters, cut when longer
+    uint32_t threadId = 0;
+    vst2::EntryProc entryPoint = nullptr;  // cleared when the hidden window goes
+    void* window = nullptr;                // hidden window (HWND); unused natively
+    void* thread = nullptr;                // thread handle, or the native thread record
+    void* readyEvent = nullptr;            // closed and cleared once start-up succeeded; unused natively
+    void* stopEvent = nullptr;             // unused natively (the native record has its own stop)
+    VstiInstance* cacheSlots[kCacheSlotCount] = {};  // idle instances
+};
+
+// [any thread, holds HostLock] Creates a host for path, starts its thread and
+// waits until the library is loaded, its entry point found and the thread
+// ready, or the thread has ended. Gives the running host, or null (after a
+// full StopHost) when the library could not be loaded or has no entry point.
+VstiHost* StartHost(const char16_t* path);
+
+// [any thread] Closes the cached instances while the thread still runs, ends
+// the thread (which unloads the library) and frees the host.
+void StopHost(VstiHost* host);
+
+// [any thread] The instrument's dispatcher with index 0: directly when called
+// on the host thread, else as a synchronous request to it.
+intptr_t Dispatch(VstiInstance* instance, int32_t opcode, intptr_t value, void* ptr, float opt);
+
+// [any thread] One block of processing on the host thread (VHM_PROCESS, always
+// as a request), with the instance's channel buffers: processDoubleReplacing
+// when useDouble, else processReplacing.
+void ProcessOnHost(VstiInstance* instance, int32_t sampleFrames, bool useDouble);
+
+// [any thread] Opens a new effect on the host thread (VHM_OPEN_EFFECT): the entry
+// point is called with the host callback and the effect accepted or closed.
+// Null when refused.
+vst2::AEffect* OpenEffectOnHost(VstiHost* host);
+
+// [any thread] effClose on the host thread (VHM_CLOSE_EFFECT, always as a request).
+void CloseEffectOnHost(VstiHost* host, vst2::AEffect* effect);
+
+// [any thread] True when the caller is host's thread.
+bool OnHostThread(const VstiHost* host);
+
+}  // namespace tavren

@@ -1,0 +1,69 @@
+// One opened effect of the instrument with its channel buffers and time
+// information: a song plays through one instance per MIDI port.
+#pragma once
+
+#include <cstdint>
+
+#include "vsthost/vst2.h"
+
+namespace tavren {
+
+struct IHmxConfig;
+struct VstiHost;
+
+struct VstiInstance {
+    vst2::AEffect* effect = nullptr;  // its user field points back here
+    VstiHost* host = nullptr;
+    void** channels = nullptr;       // numOutputs output then numInputs input channel pointers
+    void** inputChannels = nullptr;  // &channels[numOutputs], null without inputs
+    vst2::VstTimeInfo timeInfo = {};
+    int32_t blockSize = 0;
+    int32_t sampleRate = 0;
+    // Editor window state (Windows build only; zero natively).
+    uintptr_t editorTimer = 0;
+    void* editorWindow = nullptr;
+    int32_t windowX = 0;
+    int32_t windowY = 0;
+    int32_t portIndex = 0;
+    VstiInstance* siblings[4] = {};
+};
+
+// Block size used for every library except the one named below.
+constexpr int32_t kDefaultBlockSize = 1024;
+
+// [any thread] Takes HostLock; starts CurrentHost on first use from the
+// configured path; gives an idle cached instance or opens a new one.
+// Null when no instrument can be had.
+VstiInstance* AcquireInstance(IHmxConfig* config);
+
+// [any thread] Block size for the rate and the library, buffers kept when the
+// block size is unchanged, else freed and made anew (zeroed). False when the
+// buffers could not be allocated (or the block size is not positive): the
+// instance is then left without buffers and must not be rendered.
+bool PrepareBuffers(VstiInstance* instance, int32_t sampleRate);
+
+// The block size the library at path gets at sampleRate.
+int32_t BlockSizeFor(const char16_t* libraryPath, int32_t sampleRate);
+
+// [any thread] The start-up sequence of an instance for a song (after PrepareBuffers).
+void StartInstance(VstiInstance* instance);
+// [any thread] The stop sequence at the end of a song.
+void StopInstance(VstiInstance* instance);
+
+// [any thread] effClose on the host thread, buffers and record freed.
+void DestroyInstance(VstiInstance* instance);
+
+// [host thread] What a VHM_OPEN_EFFECT request runs: calls the entry point
+// with the host callback and keeps the effect only if it is an instrument
+// with two outputs and a replacing process function (then effOpen), else
+// sends it effClose. Null when refused.
+vst2::AEffect* OpenEffect(vst2::EntryProc entryPoint);
+
+// True when an effect offered by the entry point is accepted (see OpenEffect).
+bool IsAcceptableEffect(const vst2::AEffect* effect);
+
+inline bool CanDoubleReplacing(const VstiInstance* instance) {
+    return (instance->effect->flags & vst2::effFlagsCanDoubleReplacing) != 0;
+}
+
+}  // namespace tavren

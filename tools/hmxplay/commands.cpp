@@ -1,0 +1,79 @@
+#include "commands.h"
+
+#include <cstdio>
+#include <string>
+
+#include "config_printer.h"
+#include "platform/text.h"
+#include "settings_store.h"
+
+namespace hmxplay {
+
+using namespace tavren;
+
+const char* DefaultInstrumentFile() {
+#if defined(_WIN32)
+    return "tone.dll";
+#else
+    return "tone.so";
+#endif
+}
+
+static std::string GuidText(const HmxGuid& g) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.data1, g.data2, g.data3,
+                  g.data4[0], g.data4[1], g.data4[2], g.data4[3], g.data4[4], g.data4[5], g.data4[6], g.data4[7]);
+    return text;
+}
+
+static int Info(IHmxDecoderModule* module) {
+    HmxModuleInfo* info = nullptr;
+    module->GetModuleInfo(&info);
+    if (!info) {
+        std::printf("error: no module information\n");
+        return 1;
+    }
+    auto text = [](const HmxChar* s) { return s ? EscapeForLine(s) : std::string("<null>"); };
+    std::printf("size: %u\n", info->size);
+    std::printf("field4: %u\nfield8: %u\nfield12: %u\n", info->value200, info->value12, info->zero12);
+    std::printf("guid: %s\n", GuidText(info->moduleGuid).c_str());
+    std::printf("description: %s\n", text(info->description).c_str());
+    std::printf("copyright: %s\n", text(info->copyright).c_str());
+    std::printf("extensions: %s\n", text(info->extensions).c_str());
+    std::printf("field44: %s\n", text(info->empty).c_str());
+    std::printf("field60: %u\n", info->value1);
+    return 0;
+}
+
+static int Describe(IHmxDecoderModule* module) {
+    ConfigPrinter printer;
+    int32_t result = module->DescribeConfig(&printer);
+    // The result line comes first, though it is known only after the records.
+    std::printf("result %d\n", result);
+    std::fwrite(printer.Lines().data(), 1, printer.Lines().size(), stdout);
+    return 0;
+}
+
+static int Apply(const Options& options, IHmxDecoderModule* module) {
+    std::u16string key = FromUtf8(options.args[0]);
+    if (options.args[0] == "\"\"") key.clear();
+    std::u16string value = FromUtf8(options.args[1]);
+    int32_t result = module->ApplyConfig(options.section.c_str(), key.c_str(), 0, 0, 0, 0, value.c_str());
+    std::printf("result %d\n", result);
+    return 0;
+}
+
+bool CommandKnown(const Options& options) {
+    const std::string& c = options.command;
+    size_t n = options.args.size();
+    return (c == "info" && n == 0) || (c == "describe" && n == 0) || (c == "apply" && n == 2);
+}
+
+int RunCommand(const Options& options, IHmxDecoderModule* module, SettingsStore*) {
+    if (options.command == "info") return Info(module);
+    if (options.command == "describe") return Describe(module);
+    if (options.command == "apply") return Apply(options, module);
+    return 2;
+}
+
+}  // namespace hmxplay

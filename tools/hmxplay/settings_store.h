@@ -1,0 +1,49 @@
+// The host player's settings store as hmxplay plays it: an IHmxConfig over
+// a UTF-8 text file with one KEY=VALUE line per key of section "General".
+// Numbers are read from the stored text, as the host player does.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "frame/unknown_impl.h"
+
+namespace hmxplay {
+
+using tavren::HmxChar;
+
+class SettingsStore final : public tavren::AxHmxUnknownImpl<tavren::IHmxConfig> {
+public:
+    // Loads path when it exists; a missing file is an empty store.
+    bool Load(const std::string& path);
+    bool Save(const std::string& path) const;
+
+    // A value for this run only: reads see it, Save does not write it.
+    void Override(const std::u16string& key, const std::u16string& value) { overrides[key] = value; }
+    // The text a read of key would see, when there is one.
+    bool Lookup(const HmxChar* section, const HmxChar* key, std::u16string* value) const;
+    // The value a read of an absent key gives instead of the caller's default.
+    void SetFallback(const std::u16string& key, const std::u16string& value) { fallbacks[key] = value; }
+
+    int32_t HMX_CALL SetInt(const HmxChar* section, const HmxChar* key, int64_t value) override;
+    int64_t HMX_CALL GetInt(const HmxChar* section, const HmxChar* key, int64_t def) override;
+    int32_t HMX_CALL SetFloat(const HmxChar* section, const HmxChar* key, double value) override;
+    double HMX_CALL GetFloat(const HmxChar* section, const HmxChar* key, double def) override;
+    int32_t HMX_CALL SetStr(const HmxChar* section, const HmxChar* key, const HmxChar* value) override;
+    uint32_t HMX_CALL GetStr(const HmxChar* section, const HmxChar* key, HmxChar* buffer, uint32_t sizeBytes,
+                             const HmxChar* def) override;
+    int32_t HMX_CALL SetBin(const HmxChar* section, const HmxChar* key, const void* data, uint32_t size) override;
+    uint32_t HMX_CALL GetBin(const HmxChar* section, const HmxChar* key, void* buffer, uint32_t size) override;
+
+private:
+    static std::u16string Name(const HmxChar* section, const HmxChar* key);
+    void Store(const HmxChar* section, const HmxChar* key, const std::u16string& value);
+
+    // Keys of "General" by their own name; other sections as "Section\nKey"
+    // (kept for the run, never saved).
+    std::map<std::u16string, std::u16string> values;
+    std::map<std::u16string, std::u16string> overrides;
+    std::map<std::u16string, std::u16string> fallbacks;
+};
+
+}  // namespace hmxplay
