@@ -1,0 +1,40 @@
+#include "midi/sysex_tables.h"
+
+#include <cstring>
+
+#include "midi/song_event.h"
+
+namespace tavren {
+
+const ResetSysexRow ResetSysexTable[8] = {
+    {{0x7E, 0x7F, 0x09, 0x01, 0xF7}, 5, ResetKind::GmSystemOn},
+    {{0x7E, 0x7F, 0x09, 0x03, 0xF7}, 5, ResetKind::Gm2SystemOn},
+    {{0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}, 8, ResetKind::XgSystemOn},
+    {{0x43, 0x10, 0x49, 0x00, 0x00, 0x12, 0x00, 0xF7}, 8, ResetKind::XgSystemOn},
+    {{0x43, 0x10, 0x49, 0x00, 0x00, 0x12, 0x01, 0xF7}, 8, ResetKind::XgSystemOn},
+    {{0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}, 10, ResetKind::GsReset},
+    {{0x41, 0x10, 0x42, 0x12, 0x00, 0x00, 0x7F, 0x00, 0x01, 0xF7}, 10, ResetKind::GsReset},
+    {{0x41, 0x10, 0x42, 0x12, 0x00, 0x00, 0x7F, 0x01, 0x00, 0xF7}, 10, ResetKind::GsReset},
+};
+
+const SysexPrefixRow MasterVolumeSysexTable[3] = {
+    {{0x7F, 0x7F, 0x04, 0x01}, 4},
+    {{0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x04}, 7},
+    {{0x43, 0x10, 0x4C, 0x00, 0x00, 0x04}, 6},
+};
+
+SysexClass ClassifySysex(const uint8_t* data, uint32_t length) {
+    for (const ResetSysexRow& row : ResetSysexTable) {
+        if (length == row.length && std::memcmp(data, row.bytes, row.length) == 0) {
+            return {MsgSysexAllPorts, true, row.kind};
+        }
+    }
+    for (const SysexPrefixRow& row : MasterVolumeSysexTable) {
+        if (length > row.length && std::memcmp(data, row.bytes, row.length) == 0) {
+            return {MsgSysexAllPorts, false, ResetKind::GmSystemOn};
+        }
+    }
+    return {MsgSysex, false, ResetKind::GmSystemOn};
+}
+
+}  // namespace tavren
