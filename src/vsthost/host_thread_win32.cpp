@@ -1,0 +1,263 @@
+// The host thread of the Windows build: a message loop around a hidden
+// window; other threads reach it with synchronous VHM_* messages, so the
+// thread's message queue serialises every call into the instrument.
+#include <windows.h>
+#include <process.h>
+
+#include <new>
+
+#include "config/format_key.h"
+#include "frame/instance_cache.h"
+#include "platform/text.h"
+#include "vsthost/host_thread.h"
+#include "vsthost/host_window.h"
+#include "vsthost/instance.h"
+
+namespace tavren {
+
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wide characters");
+const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+
+HWND HostWindow(const VstiHost* host) { return static_cast<HWND>(host->window); }
+
+void OnDispatch(WPARAM wParam, LPARAM lParam) {
+    auto* request = reinterpret_cast<DispatchRequest*>(lParam);
+    request->result = RunDispatch(reinterpret_cast<vst2::AEffect*>(wParam), *request);
+}
+
+void OnProcess(WPARAM wParam, LPARAM lParam) {
+    RunProcess(reinterpret_cast<vst2::AEffect*>(wParam), *reinterpret_cast<const ProcessRequest*>(lParam));
+}
+
+void OnCreateWindow(VstiHost* host, LPARAM lParam) {
+    const auto* request = reinterpret_cast<const WindowRequest*>(lParam);
+    HWND window = CreateHostWindow(HostWindow(host), request->windowProc, request->x, request->y, request->createParam);
+    if (window) ShowWindow(window, SW_SHOWNOACTIVATE);
+}
+
+void OnOpenEffect(VstiHost* host, WPARAM wParam) {
+    *reinterpret_cast<vst2::AEffect**>(wParam) = OpenEffect(host->entryPoint);
+}
+
+void OnCloseEffect(WPARAM wParam) {
+    auto* effect = reinterpret_cast<vst2::AEffect*>(wParam);
+    effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
+}
+
+void OnDestroy(VstiHost* host) {
+    host->entryPoint = nullptr;
+    host->window = nullptr;
+    PostQuitMessage(0);
+}
+
+LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    VstiHost* host;
+    if (message == WM_CREATE) {
+        host = static_cast<VstiHost*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        if (host) {
+            host->window = window;
+            SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(host));
+        }
+    } else {
+        host = reinterpret_cast<VstiHost*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    }
+    if (!host || HostWindow(host) != window) return DefWindowProcW(window, message, wParam, lParam);
+
+    switch (message) {
+        case VHM_DISPATCH: OnDispatch(wParam, lParam); return 0;
+        case VHM_PROCESS: OnProcess(wParam, lParam); return 0;
+        case VHM_CREATE_WINDOW: OnCreateWindow(host, lParam); return 0;
+        case VHM_DESTROY_WINDOW: DestroyHostWindow(reinterpret_cast<HWND>(lParam)); return 0;
+        case VHM_OPEN_EFFECT: OnOpenEffect(host, wParam); return 0;
+        case VHM_CLOSE_EFFECT: OnCloseEffect(wParam); return 0;
+        case WM_DESTROY: OnDestroy(host); break;
+        default: break;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+vst2::EntryProc FindEntryPoint(HMODULE library) {
+    FARPROC entry = GetProcAddress(library, "VSTPluginMain");
+    if (!entry) entry = GetProcAddress(library, "main");  // the name older instruments export
+    return reinterpret_cast<vst2::EntryProc>(reinterpret_cast<void*>(entry));
+}
+
+void RunMessageLoop(HANDLE stopEvent) {
+    DWORD wait;
+    do {
+        wait = MsgWaitForMultipleObjects(1, &stopEvent, FALSE, INFINITE, QS_ALLINPUT);
+        // Drained once more after the stop event, so no sender is left waiting.
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    } while (wait != WAIT_OBJECT_0);
+}
+
+unsigned __stdcall HostThreadMain(void* param) {
+    auto* host = static_cast<VstiHost*>(param);
+    // A library on a missing drive must fail quietly, not ask the user.
+    UINT savedMode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    HMODULE library = LoadLibraryExW(W(host->path), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    SetErrorMode(savedMode);
+    if (!library) return 0;
+    host->library = library;
+
+    host->entryPoint = FindEntryPoint(library);
+    if (!host->entryPoint) {
+        FreeLibrary(library);
+        host->library = nullptr;
+        return 0;
+    }
+
+    CreateHostWindow(nullptr, HostWindowProc, 0, 0, host);  // sets host->window on WM_CREATE
+    SetEvent(host->readyEvent);
+    RunMessageLoop(host->stopEvent);
+
+    if (HWND window = HostWindow(host)) DestroyHostWindow(window);
+    FreeLibrary(library);
+    host->library = nullptr;
+    return 0;
+}
+
+}  // namespace
+
+intptr_t RunDispatch(vst2::AEffect* effect, const DispatchRequest& request) {
+    return effect->dispatcher(effect, request.opcode, request.index, request.value, request.ptr, request.opt);
+}
+
+void RunProcess(vst2::AEffect* effect, const ProcessRequest& request) {
+    if (request.useDouble) {
+        // Read only with the double flag: short AEffect structures end before this field.
+        if (effect->processDoubleReplacing)
+            effect->processDoubleReplacing(effect, reinterpret_cast<double**>(request.inputs),
+                                           reinterpret_cast<double**>(request.outputs), request.sampleFrames);
+    } else if (effect->processReplacing) {
+        effect->processReplacing(effect, reinterpret_cast<float**>(request.inputs),
+                                 reinterpret_cast<float**>(request.outputs), request.sampleFrames);
+    }
+}
+
+HWND CreateHostWindow(HWND parent, WNDPROC windowProc, int x, int y, void* createParam) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    char16_t className[kWindowClassChars];
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    FormatKey(className, kWindowClassChars, u"tavren.hmx:%08x:%016llx", GetCurrentThreadId(),
+              static_cast<unsigned long long>(now.QuadPart));
+
+    WNDCLASSEXW windowClass = {};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = W(className);
+    RegisterClassExW(&windowClass);
+    return CreateWindowExW(WS_EX_DLGMODALFRAME, W(className), L"", WS_CAPTION | WS_SYSMENU, x, y, 0, 0, parent,
+                           nullptr, instance, createParam);
+}
+
+void DestroyHostWindow(HWND window) {
+    wchar_t className[kWindowClassChars] = {};
+    GetClassNameW(window, className, static_cast<int>(kWindowClassChars));
+    DestroyWindow(window);
+    UnregisterClassW(className, GetModuleHandleW(nullptr));
+}
+
+void SendCreateWindow(VstiHost* host, int x, int y, WNDPROC windowProc, void* createParam) {
+    WindowRequest request;
+    request.x = x;
+    request.y = y;
+    request.windowProc = windowProc;
+    request.createParam = createParam;
+    SendMessageW(HostWindow(host), VHM_CREATE_WINDOW, 0, reinterpret_cast<LPARAM>(&request));
+}
+
+void SendDestroyWindow(VstiHost* host, HWND window) {
+    SendMessageW(HostWindow(host), VHM_DESTROY_WINDOW, 0, reinterpret_cast<LPARAM>(window));
+}
+
+bool OnHostThread(const VstiHost* host) { return host && GetCurrentThreadId() == host->threadId; }
+
+VstiHost* StartHost(const char16_t* path) {
+    auto* host = new (std::nothrow) VstiHost();
+    if (!host) return nullptr;
+    CopyText(host->path, sizeof(host->path) / sizeof(host->path[0]), path);
+    host->readyEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    host->stopEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!host->readyEvent || !host->stopEvent) {
+        StopHost(host);
+        return nullptr;
+    }
+    unsigned threadId = 0;
+    host->thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, HostThreadMain, host, 0, &threadId));
+    if (!host->thread) {
+        StopHost(host);
+        return nullptr;
+    }
+    host->threadId = threadId;
+
+    // Ready, or ended without getting there (no library, no entry point).
+    HANDLE waitFor[2] = {host->readyEvent, host->thread};
+    if (WaitForMultipleObjects(2, waitFor, FALSE, INFINITE) != WAIT_OBJECT_0) {
+        StopHost(host);
+        return nullptr;
+    }
+    CloseHandle(host->readyEvent);
+    host->readyEvent = nullptr;
+    return host;
+}
+
+void StopHost(VstiHost* host) {
+    if (!host) return;
+    FlushCache(host);  // while the thread still runs: effClose needs it
+    if (host->thread) {
+        PostThreadMessageW(host->threadId, WM_QUIT, 0, 0);
+        SetEvent(host->stopEvent);
+        WaitForSingleObject(host->thread, INFINITE);
+        CloseHandle(host->thread);
+    }
+    if (host->readyEvent) CloseHandle(host->readyEvent);
+    if (host->stopEvent) CloseHandle(host->stopEvent);
+    delete host;
+}
+
+intptr_t Dispatch(VstiInstance* instance, int32_t opcode, intptr_t value, void* ptr, float opt) {
+    VstiHost* host = instance->host;
+    if (!host) return 0;
+    DispatchRequest request;
+    request.opcode = opcode;
+    request.value = value;
+    request.ptr = ptr;
+    request.opt = opt;
+    // On the host thread (inside a callback or an editor) a message would only add a detour.
+    if (OnHostThread(host)) return RunDispatch(instance->effect, request);
+    SendMessageW(HostWindow(host), VHM_DISPATCH, reinterpret_cast<WPARAM>(instance->effect),
+                 reinterpret_cast<LPARAM>(&request));
+    return request.result;
+}
+
+void ProcessOnHost(VstiInstance* instance, int32_t sampleFrames, bool useDouble) {
+    if (!instance->host || !instance->channels) return;
+    ProcessRequest request;
+    request.inputs = instance->inputChannels;
+    request.outputs = instance->channels;
+    request.sampleFrames = sampleFrames;
+    request.useDouble = useDouble;
+    SendMessageW(HostWindow(instance->host), VHM_PROCESS, reinterpret_cast<WPARAM>(instance->effect),
+                 reinterpret_cast<LPARAM>(&request));
+}
+
+vst2::AEffect* OpenEffectOnHost(VstiHost* host) {
+    vst2::AEffect* effect = nullptr;
+    SendMessageW(HostWindow(host), VHM_OPEN_EFFECT, reinterpret_cast<WPARAM>(&effect), 0);
+    return effect;
+}
+
+void CloseEffectOnHost(VstiHost* host, vst2::AEffect* effect) {
+    if (effect) SendMessageW(HostWindow(host), VHM_CLOSE_EFFECT, reinterpret_cast<WPARAM>(effect), 0);
+}
+
+}  // namespace tavren

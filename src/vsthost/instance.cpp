@@ -1,0 +1,157 @@
+#include "vsthost/instance.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "config/compare_no_case.h"
+#include "config/settings.h"
+#include "frame/instance_cache.h"
+#include "frame/module_state.h"
+#include "vsthost/host_callback.h"
+#include "vsthost/host_thread.h"
+
+namespace tavren {
+
+namespace {
+
+constexpr char16_t kBlockSizeQuirkLibrary[] = u"MAmiVSTi.dll";
+
+void InitTimeInfo(vst2::VstTimeInfo& timeInfo) {
+    timeInfo = {};
+    timeInfo.tempo = 120.0;
+    timeInfo.timeSigNumerator = 4;
+    timeInfo.timeSigDenominator = 4;
+    timeInfo.flags = vst2::kVstPpqPosValid | vst2::kVstTempoValid | vst2::kVstTimeSigValid;
+}
+
+int32_t ChannelCount(const vst2::AEffect* effect) {
+    int32_t inputs = effect->numInputs > 0 ? effect->numInputs : 0;
+    return effect->numOutputs + inputs;
+}
+
+// The first channel pointer is the start of the one sample block.
+void FreeBuffers(VstiInstance* instance) {
+    if (!instance->channels) return;
+    std::free(instance->channels[0]);
+    std::free(instance->channels);
+    instance->channels = nullptr;
+    instance->inputChannels = nullptr;
+}
+
+bool AllocateBuffers(VstiInstance* instance) {
+    const vst2::AEffect* effect = instance->effect;
+    const size_t channelCount = static_cast<size_t>(ChannelCount(effect));
+    const size_t sampleBytes = CanDoubleReplacing(instance) ? sizeof(double) : sizeof(float);
+    const size_t blockSize = static_cast<size_t>(instance->blockSize);
+    // An absurd channel count from an instrument must not wrap the size.
+    if (channelCount == 0 || blockSize > SIZE_MAX / sampleBytes / channelCount) return false;
+    auto* channels = static_cast<void**>(std::calloc(channelCount, sizeof(void*)));
+    auto* samples = static_cast<unsigned char*>(std::calloc(channelCount * blockSize, sampleBytes));
+    if (!channels || !samples) {
+        std::free(channels);
+        std::free(samples);
+        return false;
+    }
+    for (size_t c = 0; c < channelCount; ++c) channels[c] = samples + c * blockSize * sampleBytes;
+    instance->channels = channels;
+    instance->inputChannels = effect->numInputs > 0 ? channels + effect->numOutputs : nullptr;
+    return true;
+}
+
+// [holds HostLock] CurrentHost, started from the configured path on first use.
+VstiHost* CurrentHostOrStart(IHmxConfig* config) {
+    if (CurrentHost) return CurrentHost;
+    char16_t path[260] = {};
+    ReadVstiPath(config, path);
+    if (!path[0]) return nullptr;
+    // A failed start leaves CurrentHost null, so the next call tries again.
+    CurrentHost = StartHost(path);
+    return CurrentHost;
+}
+
+}  // namespace
+
+bool IsAcceptableEffect(const vst2::AEffect* effect) {
+    const int32_t replacing = vst2::effFlagsCanReplacing | vst2::effFlagsCanDoubleReplacing;
+    return effect->numOutputs >= 2 && (effect->flags & replacing) != 0 && (effect->flags & vst2::effFlagsIsSynth) != 0;
+}
+
+vst2::AEffect* OpenEffect(vst2::EntryProc entryPoint) {
+    if (!entryPoint) return nullptr;
+    vst2::AEffect* effect = entryPoint(AudioMasterCallback);
+    if (!effect) return nullptr;
+    if (!IsAcceptableEffect(effect)) {
+        // Many instruments free the structure on effClose: not touched again.
+        effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
+        return nullptr;
+    }
+    effect->dispatcher(effect, vst2::effOpen, 0, 0, nullptr, 0.0f);
+    return effect;
+}
+
+VstiInstance* AcquireInstance(IHmxConfig* config) {
+    platform::LockGuard lock(HostLock);
+    VstiHost* host = CurrentHostOrStart(config);
+    if (!host || !host->library) return nullptr;
+    if (VstiInstance* cached = TakeFromCache(host)) return cached;
+
+    vst2::AEffect* effect = OpenEffectOnHost(host);
+    if (!effect) return nullptr;
+    auto* instance = new (std::nothrow) VstiInstance();
+    if (!instance) {
+        CloseEffectOnHost(host, effect);
+        return nullptr;
+    }
+    instance->effect = effect;
+    instance->host = host;
+    InitTimeInfo(instance->timeInfo);
+    effect->user = instance;
+    return instance;
+}
+
+int32_t BlockSizeFor(const char16_t* libraryPath, int32_t sampleRate) {
+    const char16_t* lastBackslash = nullptr;
+    for (const char16_t* p = libraryPath; *p; ++p)
+        if (*p == u'\\') lastBackslash = p;
+    // This instrument renders in 20 ms steps and misbehaves with other block sizes.
+    if (lastBackslash && EqualsNoCase(lastBackslash + 1, kBlockSizeQuirkLibrary)) return sampleRate / 50 * 2;
+    return kDefaultBlockSize;
+}
+
+bool PrepareBuffers(VstiInstance* instance, int32_t sampleRate) {
+    const int32_t blockSize = BlockSizeFor(instance->host ? instance->host->path : u"", sampleRate);
+    if (blockSize != instance->blockSize) FreeBuffers(instance);
+    instance->sampleRate = sampleRate;
+    instance->blockSize = blockSize;
+    if (instance->channels) return true;
+    if (blockSize <= 0) return false;
+    return AllocateBuffers(instance);
+}
+
+void StartInstance(VstiInstance* instance) {
+    const intptr_t precision = CanDoubleReplacing(instance) ? 1 : 0;
+    Dispatch(instance, vst2::effSetProgram, 0, nullptr, 0.0f);
+    Dispatch(instance, vst2::effSetSampleRate, 0, nullptr, static_cast<float>(instance->sampleRate));
+    Dispatch(instance, vst2::effSetBlockSize, instance->blockSize, nullptr, 0.0f);
+    Dispatch(instance, vst2::effSetProcessPrecision, precision, nullptr, 0.0f);
+    Dispatch(instance, vst2::effMainsChanged, 1, nullptr, 0.0f);
+    Dispatch(instance, vst2::effStartProcess, 0, nullptr, 0.0f);
+}
+
+void StopInstance(VstiInstance* instance) {
+    Dispatch(instance, vst2::effStopProcess, 0, nullptr, 0.0f);
+    Dispatch(instance, vst2::effMainsChanged, 0, nullptr, 0.0f);
+}
+
+void DestroyInstance(VstiInstance* instance) {
+    if (!instance) return;
+    if (instance->host) {
+        CloseEffectOnHost(instance->host, instance->effect);
+        instance->effect = nullptr;
+        instance->host = nullptr;
+    }
+    FreeBuffers(instance);
+    delete instance;
+}
+
+}  // namespace tavren
