@@ -1,0 +1,199 @@
+#include "frame/decoder.h"
+
+#include <new>
+
+#include "config/format_key.h"
+#include "config/message_box_thread.h"
+#include "config/settings.h"
+#include "frame/instance_cache.h"
+#include "frame/module_state.h"
+#include "midi/smf_reader.h"
+#include "platform/platform.h"
+#include "playback/render_loop.h"
+#include "playback/seek.h"
+#include "vsthost/host_thread.h"
+#include "vsthost/instance.h"
+
+namespace tavren {
+
+namespace {
+
+constexpr uint32_t kMessageBoxStyle = 0x41000;  // MB_OK | MB_SYSTEMMODAL | MB_TOPMOST
+constexpr uint32_t kLoopMarkerController = 111;
+
+const char16_t kLoadFailureText[] =
+    u"VSTi プラグインのロードに失敗しました。\r\n\r\n"
+    u"ツール->プラグイン設定->Decoder->tavren_x86.hmx->General->VSTi のパス\r\n\r\n"
+    u"で正しいプラグインのパスを指定して下さい。\r\n"
+    u"動作中の tavren_x86.hmx は x86 版 です。x64 版の VSTi プラグインは使用出来ません。\r\n\r\n"
+    u"VSTiPath=%s";
+
+// The first control change with controller 111, on any channel, or -1.
+int32_t FindLoopMarker(const MidiSong& song) {
+    for (int32_t i = 0; i < song.eventCount; ++i) {
+        uint32_t message = EventAt(song, i).message;
+        if (IsChannelMessage(message) && (message & 0xF0) == 0xB0 && ((message >> 8) & 0xFF) == kLoopMarkerController)
+            return i;
+    }
+    return -1;
+}
+
+}  // namespace
+
+AxVstiDecoder::AxVstiDecoder(IHmxConfig* cfg) : mediaInfo{}, config(cfg) {
+    mediaInfo.size = sizeof(HmxMediaInfo);
+    config->AddRef();
+    playback.song = &song;
+}
+
+AxVstiDecoder::~AxVstiDecoder() {
+    CloseEditors(config, playback, editors);
+    for (int i = 0; i < kMaxInstances && playback.instances[i]; ++i) {
+        VstiInstance* instance = playback.instances[i];
+        StopInstance(instance);
+        if (keepCached) {
+            platform::LockGuard guard(HostLock);
+            CacheInstance(CurrentHost, instance);
+        } else {
+            DestroyInstance(instance);
+        }
+        playback.instances[i] = nullptr;
+    }
+    config->Release();
+    EmptySong(song);
+}
+
+void AxVstiDecoder::ShowLoadFailure(const char16_t* path) {
+    char16_t text[1024];
+    FormatKey(text, 1024, kLoadFailureText, path);
+    MessageBoxRequest request{text, u"tavren_x86.hmx", kMessageBoxStyle};
+    // Its own thread gives the box a message loop while this thread waits.
+    if (!platform::RunOnNewThreadAndWait(MessageBoxThreadProc, &request)) MessageBoxThreadProc(&request);
+}
+
+int32_t AxVstiDecoder::ChooseSampleRate(int32_t setting, const HmxMediaInfo* request) const {
+    if (setting < 0) return -setting;  // a negative setting overrides the host's request
+    if (request && request->sampleRate != 0) return static_cast<int32_t>(request->sampleRate);
+    return setting;
+}
+
+int32_t AxVstiDecoder::OpenSong(const HmxMediaInfo* request, IHmxFile* file) {
+    playback.instances[0] = AcquireInstance(config);
+    VstiSettings settings;
+    ReadVstiSettings(config, &settings);
+    if (!playback.instances[0]) {
+        ShowLoadFailure(settings.path);
+        return 0;
+    }
+    keepCached = settings.cache;
+    playback.volumeFactor = settings.volume;
+    playback.resetKind = settings.reset;
+
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    if (!file || !file->GetBuffer(&data, &size) || !data) return 0;
+    int32_t rate = ChooseSampleRate(settings.sampleRate, request);
+    // The file image is borrowed only until the reader returns.
+    if (!ReadSong(data, size, rate, song)) return 0;
+
+    int32_t wanted = song.portCount < kMaxInstances ? song.portCount : kMaxInstances;
+    playback.instanceCount = 1;
+    for (int32_t k = 1; k < wanted; ++k) {
+        playback.instances[k] = AcquireInstance(config);
+        if (!playback.instances[k]) break;  // the song plays with fewer instances
+        playback.instanceCount = k + 1;
+    }
+    for (int32_t k = 0; k < playback.instanceCount; ++k) {
+        // An instance without buffers cannot render: the open fails.
+        if (!PrepareBuffers(playback.instances[k], rate)) return 0;
+        StartInstance(playback.instances[k]);
+    }
+
+    VstiInstance* first = playback.instances[0];
+    playback.useDouble = CanDoubleReplacing(first);
+    mediaInfo.sampleRate = static_cast<uint32_t>(rate);
+    mediaInfo.format = playback.useDouble ? -64 : -32;
+    mediaInfo.channels = 2;
+    mediaInfo.songCount = 1;
+    mediaInfo.field64 = 1;
+    mediaInfo.blockFrames = static_cast<uint32_t>(first->blockSize);
+    mediaInfo.length = static_cast<uint64_t>(song.lengthSamples) * 10000000u / static_cast<uint64_t>(rate);
+
+    playback.sampleRate = rate;
+    playback.nextEvent = 0;
+    playback.eventEnd = song.eventCount;
+    playback.playPosition = 0;
+    playback.songLength = static_cast<uint64_t>(song.lengthSamples);
+    playback.blockSize = first->blockSize;
+
+    playback.loopStart = FindLoopMarker(song);
+    if (playback.loopStart >= 0) mediaInfo.loop = ~uint64_t{0};
+
+    editors.editorWanted = (first->effect->flags & vst2::effFlagsHasEditor) && settings.showEditor;
+    return 1;
+}
+
+uint32_t AxVstiDecoder::Select(uint32_t n, HmxMediaInfo** out, uint32_t, uint32_t) {
+    if (out) *out = nullptr;
+    if (n > mediaInfo.songCount) return 0;
+    if (!out) return n;
+    mediaInfo.selectedSong = n;
+    *out = &mediaInfo;
+    return n;
+}
+
+uint32_t AxVstiDecoder::Render(void* buffer, uint32_t) {
+    try {
+        if (editors.editorWanted && !editors.editorShown) OpenEditors(config, playback, editors);
+        return static_cast<uint32_t>(tavren::Render(playback, buffer));
+    } catch (const std::bad_alloc&) {
+        return 0;  // no memory for this block's event lists: the song ends here
+    }
+}
+
+uint64_t AxVstiDecoder::Seek(uint64_t position, uint32_t) {
+    try {
+        return tavren::Seek(playback, position);
+    } catch (const std::bad_alloc&) {
+        return playback.playPosition;
+    }
+}
+
+int32_t AxVstiDecoder::UpdateConfig(uint32_t) {
+    VstiSettings settings;
+    ReadVstiSettings(config, &settings);
+    playback.volumeFactor = settings.volume;
+    keepCached = settings.cache;
+    editors.editorWanted = settings.showEditor;
+    playback.resetKind = settings.reset;
+    if (!keepCached) {
+        platform::LockGuard guard(HostLock);
+        if (CurrentHost) FlushCache(CurrentHost);
+    }
+    VstiInstance* first = playback.instances[0];
+    if (first && (first->effect->flags & vst2::effFlagsHasEditor)) {
+        if (editors.editorWanted)
+            OpenEditors(config, playback, editors);
+        else
+            CloseEditors(config, playback, editors);
+    }
+    return 0;
+}
+
+IHmxDecoder* OpenDecoder(IHmxConfig* config, const HmxMediaInfo* request, IHmxFile* file) {
+    auto* decoder = new (std::nothrow) AxVstiDecoder(config);
+    if (!decoder) return nullptr;
+    int32_t opened = 0;
+    try {
+        opened = decoder->OpenSong(request, file);
+    } catch (const std::bad_alloc&) {
+        opened = 0;  // a song too large for memory fails to open, cleanly
+    }
+    if (!opened) {
+        delete decoder;  // stops and releases whatever the open acquired
+        return nullptr;
+    }
+    return decoder;
+}
+
+}  // namespace tavren

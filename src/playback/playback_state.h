@@ -1,0 +1,33 @@
+// What the playback engine works on: the song, the instances that sound it
+// (instance k plays MIDI port k) and the position of playback. The decoder
+// owns it; the render loop, the reset sequence and seeking change it.
+#pragma once
+
+#include <cstdint>
+
+#include "midi/midi_song.h"
+
+namespace tavren {
+
+struct VstiInstance;
+
+constexpr int kMaxInstances = 8;
+
+struct PlaybackState {
+    const MidiSong* song = nullptr;
+    VstiInstance* instances[kMaxInstances] = {};  // the first null entry ends the list
+    int32_t instanceCount = 0;
+    int32_t blockSize = 0;   // frames per block, instance 0's
+    int32_t sampleRate = 0;  // output rate in Hz
+    bool useDouble = false;  // samples are doubles (instance 0 can process doubles)
+    uint64_t playPosition = 0;  // frame position of the next block
+    uint64_t songLength = 0;    // the song's lengthSamples
+    int32_t nextEvent = 0;      // next event to deliver
+    int32_t eventEnd = 0;       // the song's event count
+    int32_t loopStart = -1;     // first controller-111 event, -1 when none
+    int32_t silentFrames = 0;   // quiet frames counted in the tail
+    int32_t resetKind = 0;      // ResetKind of the song-start reset
+    double volumeFactor = 1.0;
+};
+
+}  // namespace tavren
