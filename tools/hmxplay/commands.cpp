@@ -63,16 +63,21 @@ static int Apply(const Options& options, IHmxDecoderModule* module) {
     return 0;
 }
 
+bool RenderArgumentsValid(const std::vector<std::string>& args);
+int RunRender(const std::vector<std::string>& args, IHmxDecoderModule* module);
+
 bool CommandKnown(const Options& options) {
     const std::string& c = options.command;
     size_t n = options.args.size();
-    return (c == "info" && n == 0) || (c == "describe" && n == 0) || (c == "apply" && n == 2);
+    return (c == "info" && n == 0) || (c == "describe" && n == 0) || (c == "apply" && n == 2) ||
+           (c == "render" && RenderArgumentsValid(options.args));
 }
 
 int RunCommand(const Options& options, IHmxDecoderModule* module, SettingsStore*) {
     if (options.command == "info") return Info(module);
     if (options.command == "describe") return Describe(module);
     if (options.command == "apply") return Apply(options, module);
+    if (options.command == "render") return RunRender(options.args, module);
     return 2;
 }
 
