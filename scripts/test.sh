@@ -7,9 +7,12 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1
 
 export WINEPREFIX="$PWD/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
-# Start the prefix's server detached before any test runs: a first start
-# inside a captured test run can hang it.
+# Start the prefix's server and its service processes detached before any
+# test runs: services started from inside a captured test run inherit its
+# output pipe, and the run then waits for them until it times out.
 wineserver -p >/dev/null 2>&1 </dev/null &
+sleep 1
+scripts/wine-run.sh cmd /c exit >/dev/null 2>&1 </dev/null || true
 
 fail=0
 for preset in native win32; do

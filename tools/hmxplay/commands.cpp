@@ -57,7 +57,8 @@ static int Describe(IHmxDecoderModule* module) {
 static int Apply(const Options& options, IHmxDecoderModule* module) {
     std::u16string key = FromUtf8(options.args[0]);
     if (options.args[0] == "\"\"") key.clear();
-    std::u16string value = FromUtf8(options.args[1]);
+    // An empty argument is easily lost between scripts: "" also stands for it.
+    std::u16string value = options.args[1] == "\"\"" ? u"" : FromUtf8(options.args[1]);
     int32_t result = module->ApplyConfig(options.section.c_str(), key.c_str(), 0, 0, 0, 0, value.c_str());
     std::printf("result %d\n", result);
     return 0;
