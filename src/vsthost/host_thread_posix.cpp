@@ -242,22 +242,6 @@ void OnCloseEffect(VstiHost*, void* arg) {
 
 }  // namespace
 
-intptr_t RunDispatch(vst2::AEffect* effect, const DispatchRequest& request) {
-    return effect->dispatcher(effect, request.opcode, request.index, request.value, request.ptr, request.opt);
-}
-
-void RunProcess(vst2::AEffect* effect, const ProcessRequest& request) {
-    if (request.useDouble) {
-        // Read only with the double flag: short AEffect structures end before this field.
-        if (effect->processDoubleReplacing)
-            effect->processDoubleReplacing(effect, reinterpret_cast<double**>(request.inputs),
-                                           reinterpret_cast<double**>(request.outputs), request.sampleFrames);
-    } else if (effect->processReplacing) {
-        effect->processReplacing(effect, reinterpret_cast<float**>(request.inputs),
-                                 reinterpret_cast<float**>(request.outputs), request.sampleFrames);
-    }
-}
-
 bool OnHostThread(const VstiHost* host) { return host && platform::CurrentThreadId() == host->threadId; }
 
 VstiHost* StartHost(const char16_t* path) {
