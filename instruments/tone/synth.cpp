@@ -82,9 +82,20 @@ void Synth::Render(double* left, double* right, int frames) {
 
         int segment = std::min(frames - done, kControlPeriod - static_cast<int>(clock % kControlPeriod));
         if (nextEvent < queued) segment = std::min(segment, queue[nextEvent].offset - blockPosition);
+        // Melodic voices go in pairs; drums and an odd one out alone.
+        Voice* waiting = nullptr;
         for (Voice& voice : voices) {
-            if (voice.state != Voice::State::Idle) voice.Render(left + done, right + done, segment);
+            if (voice.state == Voice::State::Idle) continue;
+            if (voice.drum) {
+                voice.Render(left + done, right + done, segment);
+            } else if (!waiting) {
+                waiting = &voice;
+            } else {
+                Voice::RenderMelodicPair(*waiting, voice, left + done, right + done, segment);
+                waiting = nullptr;
+            }
         }
+        if (waiting) waiting->Render(left + done, right + done, segment);
         done += segment;
         blockPosition += segment;
         clock += static_cast<uint64_t>(segment);

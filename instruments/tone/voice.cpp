@@ -249,9 +249,7 @@ void Voice::RenderSource(double* out, int frames) {
     }
 }
 
-void Voice::RenderMelodic(double* left, double* right, int frames) {
-    double source[kControlPeriod];
-    double level[kControlPeriod];
+void Voice::PrepareMelodic(double* source, double* level, int frames) {
     RenderSource(source, frames);
     amp.Render(level, frames);
     if (state == State::Dying) {
@@ -262,6 +260,16 @@ void Voice::RenderMelodic(double* left, double* right, int frames) {
         }
         fade = f;
     }
+}
+
+void Voice::FinishMelodic() {
+    if (amp.Finished() || fade <= 0.0) state = State::Idle;
+}
+
+void Voice::RenderMelodic(double* left, double* right, int frames) {
+    double source[kControlPeriod];
+    double level[kControlPeriod];
+    PrepareMelodic(source, level, frames);
     double s1 = ic1, s2 = ic2, gl = gainL, gr = gainR;
     const double a1 = fa1, a2 = fa2, a3 = fa3, dl = stepL, dr = stepR;
     for (int i = 0; i < frames; ++i) {
@@ -280,7 +288,49 @@ void Voice::RenderMelodic(double* left, double* right, int frames) {
     ic2 = s2;
     gainL = gl;
     gainR = gr;
-    if (amp.Finished() || fade <= 0.0) state = State::Idle;
+    FinishMelodic();
+}
+
+void Voice::RenderMelodicPair(Voice& a, Voice& b, double* left, double* right, int frames) {
+    double sourceA[kControlPeriod], levelA[kControlPeriod];
+    double sourceB[kControlPeriod], levelB[kControlPeriod];
+    a.PrepareMelodic(sourceA, levelA, frames);
+    b.PrepareMelodic(sourceB, levelB, frames);
+    double s1a = a.ic1, s2a = a.ic2, gla = a.gainL, gra = a.gainR;
+    double s1b = b.ic1, s2b = b.ic2, glb = b.gainL, grb = b.gainR;
+    const double a1a = a.fa1, a2a = a.fa2, a3a = a.fa3, dla = a.stepL, dra = a.stepR;
+    const double a1b = b.fa1, a2b = b.fa2, a3b = b.fa3, dlb = b.stepL, drb = b.stepR;
+    for (int i = 0; i < frames; ++i) {
+        const double v3a = sourceA[i] + kAntiDenormal - s2a;
+        const double v3b = sourceB[i] + kAntiDenormal - s2b;
+        const double v1a = a1a * s1a + a2a * v3a;
+        const double v1b = a1b * s1b + a2b * v3b;
+        const double v2a = s2a + a2a * s1a + a3a * v3a;
+        const double v2b = s2b + a2b * s1b + a3b * v3b;
+        s1a = 2.0 * v1a - s1a;
+        s1b = 2.0 * v1b - s1b;
+        s2a = 2.0 * v2a - s2a;
+        s2b = 2.0 * v2b - s2b;
+        const double ya = v2a * levelA[i];
+        const double yb = v2b * levelB[i];
+        // a before b, as two separate renders would add them.
+        left[i] = (left[i] + ya * gla) + yb * glb;
+        right[i] = (right[i] + ya * gra) + yb * grb;
+        gla += dla;
+        gra += dra;
+        glb += dlb;
+        grb += drb;
+    }
+    a.ic1 = s1a;
+    a.ic2 = s2a;
+    a.gainL = gla;
+    a.gainR = gra;
+    b.ic1 = s1b;
+    b.ic2 = s2b;
+    b.gainL = glb;
+    b.gainR = grb;
+    a.FinishMelodic();
+    b.FinishMelodic();
 }
 
 void Voice::RenderDrum(double* left, double* right, int frames) {

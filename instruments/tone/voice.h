@@ -5,6 +5,9 @@
 // - Update(...): control-rate values (pitch, gains, filter), called every
 //   kControlPeriod frames of the synth's clock and once at note start.
 // - Render(left, right, frames): adds at most kControlPeriod frames into the mix.
+// - RenderMelodicPair(a, b, ...): two melodic voices at once, the same
+//   samples as rendering a then b: their filters run interleaved, which
+//   hides one filter's latency behind the other's.
 // [audio thread] everything.
 #pragma once
 
@@ -37,6 +40,7 @@ public:
     void FadeOut();
     void Update(const VoiceControl& control, bool immediate);
     void Render(double* left, double* right, int frames);
+    static void RenderMelodicPair(Voice& a, Voice& b, double* left, double* right, int frames);
 
     // Loudness as the voice-stealing rule compares it.
     double Loudness() const;
@@ -52,6 +56,9 @@ public:
 private:
     void RenderSource(double* out, int frames);
     void RenderMelodic(double* left, double* right, int frames);
+    // The halves of RenderMelodic: oscillators and amplitude, then filter and mix.
+    void PrepareMelodic(double* source, double* level, int frames);
+    void FinishMelodic();
     void RenderDrum(double* left, double* right, int frames);
     void SetFilter(double cutoffHz, double q);
 
