@@ -33,6 +33,23 @@ for preset in native win32; do
   passed=$((passed + total - bad)); failed=$((failed + bad))
 done
 
+# The host thread and the cache under ThreadSanitizer: any data race fails
+# the program (its exit status is then non-zero).
+echo "== thread sanitizer"
+if { cmake --preset native-tsan >/dev/null &&
+     cmake --build --preset native-tsan --target vsthost_tests playback_tests probe probe_main_only notaplugin; } \
+     > build/build-native-tsan.log 2>&1; then
+  for t in vsthost_tests playback_tests; do
+    if TSAN_OPTIONS="halt_on_error=0 exitcode=66" "build/native-tsan/bin/$t" --gtest_brief=1 > "build/tsan-$t.log" 2>&1; then
+      passed=$((passed + 1)); echo "$t: no data race"
+    else
+      failed=$((failed + 1)); tail -40 "build/tsan-$t.log"
+    fi
+  done
+else
+  tail -50 build/build-native-tsan.log; echo "build native-tsan failed"; fail=1
+fi
+
 if [ -x scripts/fuzz.sh ]; then
   echo "== fuzz"
   if bash scripts/fuzz.sh; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
