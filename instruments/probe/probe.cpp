@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "probe_editor.h"
 #include "probe_protocol.h"
 
 #if defined(_WIN32)
@@ -109,6 +110,7 @@ struct Probe {
     bool held[16][128];
     int heldCount;
     int64_t noteSum;
+    probe::Editor* editor;  // answers the editor calls (see probe_editor.h)
 };
 
 std::atomic<int32_t> nextSerial{0};
@@ -209,6 +211,7 @@ intptr_t VST_CALL OnDispatch(AEffect* effect, int32_t opcode, int32_t index, int
             return 0;
         case vst2::effClose:
             Log(probe, line);
+            probe::DeleteEditor(probe->editor);
             delete probe;  // as many instruments do: the host must not touch it again
             return 0;
         case vst2::effProcessEvents:
@@ -223,6 +226,10 @@ intptr_t VST_CALL OnDispatch(AEffect* effect, int32_t opcode, int32_t index, int
             result = 1;
             break;
         }
+        case vst2::effEditGetRect:
+        case vst2::effEditOpen:
+        case vst2::effEditClose:
+        case vst2::effEditIdle: result = probe::EditorCall(probe->editor, opcode, ptr, line); break;
         case probe::kOpcodeCall: {
             Log(probe, line);
             auto* call = static_cast<const probe::ProbeCall*>(ptr);
@@ -297,6 +304,7 @@ AEffect* CreateEffect(vst2::HostCallback host, const char* entryName) {
     std::memset(probe->held, 0, sizeof probe->held);
     probe->heldCount = 0;
     probe->noteSum = 0;
+    probe->editor = probe::NewEditor(Env("PROBE_EDITOR_SIZE"), Env("PROBE_EDITOR_NO_RECT") == "1");
     AppendLine(logPath, Format("entry name=%s serial=%d", entryName, probe->serial));
     Ask(host, probe, Env("PROBE_ASK_IN_ENTRY"), logPath);
     return &probe->effect;

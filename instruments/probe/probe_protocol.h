@@ -29,6 +29,9 @@
 //   PROBE_ASK_ON_OPEN     the same, asked while effOpen is being handled
 //   PROBE_ASK_IN_PROCESS  the same, asked in every process call
 //   For opcodes 32 and 33 the probe passes a 256-byte buffer and logs the text it got.
+//   PROBE_EDITOR_SIZE, PROBE_EDITOR_NO_RECT
+//                         the editor's size and rectangle answer (see probe_editor.h);
+//                         the host opens an editor only when PROBE_FLAGS has HasEditor
 //
 // Log lines, each starting "tid=<thread id> ":
 //   entry name=<VSTPluginMain|main> serial=<n>       or  entry name=<...> refused

@@ -11,12 +11,6 @@ namespace tavren::test {
 
 namespace {
 
-const char* const kProbeVariables[] = {
-    "PROBE_LOG",      "PROBE_REFUSE",       "PROBE_FLAGS",       "PROBE_FLAGS_ON_OPEN", "PROBE_OUTPUTS",
-    "PROBE_INPUTS",   "PROBE_PROGRAMS",     "PROBE_PARAMS",      "PROBE_UNIQUE_ID",     "PROBE_VERSION",
-    "PROBE_VENDOR",   "PROBE_PRODUCT",      "PROBE_ASK_IN_ENTRY", "PROBE_ASK_ON_OPEN",  "PROBE_ASK_IN_PROCESS",
-};
-
 bool Contains(const std::string& line, const char* part) { return line.find(part) != std::string::npos; }
 
 }  // namespace
@@ -63,7 +57,7 @@ size_t CountFrom(const std::vector<std::string>& lines, size_t from, std::initia
 }
 
 void DecoderTest::SetUp() {
-    for (const char* name : kProbeVariables) ClearEnv(name);
+    ClearProbeVariables();
     store_.Put(u"VSTiPath_x86", LibraryPath("probe"));
     void* out = nullptr;
     ASSERT_EQ(CreateModuleInstance(&kIidHmxDecoderModule, &out, &host_), kHmxOk);

@@ -26,6 +26,7 @@ const char* const kProbeVariables[] = {
     "PROBE_LOG",      "PROBE_REFUSE",         "PROBE_FLAGS",       "PROBE_FLAGS_ON_OPEN", "PROBE_OUTPUTS",
     "PROBE_INPUTS",   "PROBE_PROGRAMS",       "PROBE_PARAMS",      "PROBE_UNIQUE_ID",     "PROBE_VERSION",
     "PROBE_VENDOR",   "PROBE_PRODUCT",        "PROBE_ASK_IN_ENTRY", "PROBE_ASK_ON_OPEN",  "PROBE_ASK_IN_PROCESS",
+    "PROBE_EDITOR_SIZE", "PROBE_EDITOR_NO_RECT",
 };
 
 std::string ProgramFolder() {
@@ -198,9 +199,11 @@ uint32_t PathConfig::GetStr(const HmxChar*, const HmxChar* key, HmxChar* buffer,
     return static_cast<uint32_t>((TextLength(value) + 1) * 2);
 }
 
-void ProbeTest::SetUp() {
+void ClearProbeVariables() {
     for (const char* name : kProbeVariables) ClearEnv(name);
 }
+
+void ProbeTest::SetUp() { ClearProbeVariables(); }
 
 void ProbeTest::TearDown() {
     platform::LockGuard lock(HostLock);

@@ -24,6 +24,8 @@ std::u16string TextFilePath();
 
 void SetEnv(const char* name, const std::string& value);
 void ClearEnv(const char* name);
+// Every variable the probe reads, cleared: each test starts from the defaults.
+void ClearProbeVariables();
 
 uint32_t ThreadCount();     // threads of this process
 // Kernel handles (Windows) or open descriptors (native) of this process.
