@@ -1,5 +1,6 @@
 #include "frame/decoder.h"
 
+#include <exception>
 #include <new>
 
 #include "config/format_key.h"
@@ -186,8 +187,8 @@ IHmxDecoder* OpenDecoder(IHmxConfig* config, const HmxMediaInfo* request, IHmxFi
     int32_t opened = 0;
     try {
         opened = decoder->OpenSong(request, file);
-    } catch (const std::bad_alloc&) {
-        opened = 0;  // a song too large for memory fails to open, cleanly
+    } catch (const std::exception&) {
+        opened = 0;  // a song too large for memory (or a container's limit) fails to open, cleanly
     }
     if (!opened) {
         delete decoder;  // stops and releases whatever the open acquired

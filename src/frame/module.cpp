@@ -3,10 +3,13 @@
 #include <cstring>
 #include <new>
 
-#include "frame/module_hooks.h"
+#include "config/apply.h"
+#include "config/page.h"
+#include "frame/decoder.h"
 #include "frame/module_state.h"
 #include "frame/null_config.h"
 #include "platform/text.h"
+#include "vsthost/host_thread.h"
 
 namespace tavren {
 
@@ -32,7 +35,9 @@ AxVstiDecoderModule::AxVstiDecoderModule(IHmxConfig* cfg) : moduleInfo{}, config
 AxVstiDecoderModule::~AxVstiDecoderModule() {
     if (ModuleCount.fetch_sub(1) - 1 == 0) {
         HostLock.Delete();
-        ModuleHooks::StopCurrentHost();
+        // No module and no decoder is left, so nothing else can reach the host.
+        if (CurrentHost) StopHost(CurrentHost);
+        CurrentHost = nullptr;
     }
     config->Release();
 }
@@ -43,24 +48,19 @@ void AxVstiDecoderModule::GetModuleInfo(HmxModuleInfo** out) {
 
 int32_t AxVstiDecoderModule::Open(const HmxMediaInfo* request, IHmxFile* file, void*, IHmxDecoder** out) {
     if (out) *out = nullptr;
-    // Running out of memory while opening a song fails the open; nothing
-    // may unwind into the host player.
-    try {
-        IHmxDecoder* decoder = ModuleHooks::OpenDecoder(config, request, file);
-        if (!decoder) return 0;
-        if (out)
-            *out = decoder;
-        else
-            decoder->Release();
-        return 1;
-    } catch (...) {
-        return 0;
-    }
+    // OpenDecoder turns running out of memory into a failed open itself.
+    IHmxDecoder* decoder = OpenDecoder(config, request, file);
+    if (!decoder) return 0;
+    if (out)
+        *out = decoder;
+    else
+        decoder->Release();
+    return 1;
 }
 
 int32_t AxVstiDecoderModule::DescribeConfig(IHmxConfigBuilder* builder) {
     try {
-        return ModuleHooks::DescribeConfig(config, builder);
+        return tavren::DescribeConfig(config, builder);
     } catch (...) {
         return 1;  // nothing in the description fails; a shortage of memory only cuts it short
     }
@@ -70,7 +70,7 @@ int32_t AxVstiDecoderModule::ApplyConfig(const HmxChar* section, const HmxChar* 
                                          uint32_t, const HmxChar* value) {
     if (!section || !TextEquals(section, u"General")) return 0;
     try {
-        return ModuleHooks::ApplyConfig(config, section, key ? key : u"", value ? value : u"");
+        return ApplyConfigCommand(config, section, key ? key : u"", value ? value : u"");
     } catch (...) {
         return 0;
     }

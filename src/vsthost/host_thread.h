@@ -48,6 +48,14 @@ struct ProcessRequest {
 // [host thread] The calls the requests above stand for.
 intptr_t RunDispatch(vst2::AEffect* effect, const DispatchRequest& request);
 void RunProcess(vst2::AEffect* effect, const ProcessRequest& request);
+void RunCloseEffect(vst2::AEffect* effect);
+
+struct VstiHost;
+
+// [any thread, platform file] Carries a request to host's thread and waits
+// until it has run (VHM_DISPATCH / VHM_PROCESS in the Windows build).
+void SendDispatch(VstiHost* host, vst2::AEffect* effect, DispatchRequest* request);
+void SendProcess(VstiHost* host, vst2::AEffect* effect, ProcessRequest* request);
 
 struct VstiHost {
     void* library = nullptr;  // the loaded library; null before loading and after teardown

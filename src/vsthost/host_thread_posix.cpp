@@ -235,10 +235,7 @@ void OnProcess(VstiHost*, void* arg) {
 
 void OnOpenEffect(VstiHost* host, void* arg) { *static_cast<vst2::AEffect**>(arg) = OpenEffect(host->entryPoint); }
 
-void OnCloseEffect(VstiHost*, void* arg) {
-    auto* effect = static_cast<vst2::AEffect*>(arg);
-    effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
-}
+void OnCloseEffect(VstiHost*, void* arg) { RunCloseEffect(static_cast<vst2::AEffect*>(arg)); }
 
 }  // namespace
 
@@ -280,29 +277,14 @@ void StopHost(VstiHost* host) {
     delete host;
 }
 
-intptr_t Dispatch(VstiInstance* instance, int32_t opcode, intptr_t value, void* ptr, float opt) {
-    VstiHost* host = instance->host;
-    if (!host) return 0;
-    DispatchRequest request;
-    request.opcode = opcode;
-    request.value = value;
-    request.ptr = ptr;
-    request.opt = opt;
-    if (OnHostThread(host)) return RunDispatch(instance->effect, request);
-    std::pair<vst2::AEffect*, DispatchRequest*> call{instance->effect, &request};
+void SendDispatch(VstiHost* host, vst2::AEffect* effect, DispatchRequest* request) {
+    std::pair<vst2::AEffect*, DispatchRequest*> call{effect, request};
     RunOnHost(host, OnDispatch, &call);
-    return request.result;
 }
 
-void ProcessOnHost(VstiInstance* instance, int32_t sampleFrames, bool useDouble) {
-    if (!instance->host || !instance->channels) return;
-    ProcessRequest request;
-    request.inputs = instance->inputChannels;
-    request.outputs = instance->channels;
-    request.sampleFrames = sampleFrames;
-    request.useDouble = useDouble;
-    std::pair<vst2::AEffect*, ProcessRequest*> call{instance->effect, &request};
-    RunOnHost(instance->host, OnProcess, &call);
+void SendProcess(VstiHost* host, vst2::AEffect* effect, ProcessRequest* request) {
+    std::pair<vst2::AEffect*, ProcessRequest*> call{effect, request};
+    RunOnHost(host, OnProcess, &call);
 }
 
 vst2::AEffect* OpenEffectOnHost(VstiHost* host) {

@@ -41,10 +41,7 @@ void OnOpenEffect(VstiHost* host, WPARAM wParam) {
     *reinterpret_cast<vst2::AEffect**>(wParam) = OpenEffect(host->entryPoint);
 }
 
-void OnCloseEffect(WPARAM wParam) {
-    auto* effect = reinterpret_cast<vst2::AEffect*>(wParam);
-    effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
-}
+void OnCloseEffect(WPARAM wParam) { RunCloseEffect(reinterpret_cast<vst2::AEffect*>(wParam)); }
 
 void OnDestroy(VstiHost* host) {
     host->entryPoint = nullptr;
@@ -208,30 +205,12 @@ void StopHost(VstiHost* host) {
     delete host;
 }
 
-intptr_t Dispatch(VstiInstance* instance, int32_t opcode, intptr_t value, void* ptr, float opt) {
-    VstiHost* host = instance->host;
-    if (!host) return 0;
-    DispatchRequest request;
-    request.opcode = opcode;
-    request.value = value;
-    request.ptr = ptr;
-    request.opt = opt;
-    // On the host thread (inside a callback or an editor) a message would only add a detour.
-    if (OnHostThread(host)) return RunDispatch(instance->effect, request);
-    SendMessageW(HostWindow(host), VHM_DISPATCH, reinterpret_cast<WPARAM>(instance->effect),
-                 reinterpret_cast<LPARAM>(&request));
-    return request.result;
+void SendDispatch(VstiHost* host, vst2::AEffect* effect, DispatchRequest* request) {
+    SendMessageW(HostWindow(host), VHM_DISPATCH, reinterpret_cast<WPARAM>(effect), reinterpret_cast<LPARAM>(request));
 }
 
-void ProcessOnHost(VstiInstance* instance, int32_t sampleFrames, bool useDouble) {
-    if (!instance->host || !instance->channels) return;
-    ProcessRequest request;
-    request.inputs = instance->inputChannels;
-    request.outputs = instance->channels;
-    request.sampleFrames = sampleFrames;
-    request.useDouble = useDouble;
-    SendMessageW(HostWindow(instance->host), VHM_PROCESS, reinterpret_cast<WPARAM>(instance->effect),
-                 reinterpret_cast<LPARAM>(&request));
+void SendProcess(VstiHost* host, vst2::AEffect* effect, ProcessRequest* request) {
+    SendMessageW(HostWindow(host), VHM_PROCESS, reinterpret_cast<WPARAM>(effect), reinterpret_cast<LPARAM>(request));
 }
 
 vst2::AEffect* OpenEffectOnHost(VstiHost* host) {

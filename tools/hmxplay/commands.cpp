@@ -64,9 +64,6 @@ static int Apply(const Options& options, IHmxDecoderModule* module) {
     return 0;
 }
 
-bool RenderArgumentsValid(const std::vector<std::string>& args);
-int RunRender(const std::vector<std::string>& args, IHmxDecoderModule* module);
-
 bool CommandKnown(const Options& options) {
     const std::string& c = options.command;
     size_t n = options.args.size();

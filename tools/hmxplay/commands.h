@@ -25,6 +25,11 @@ bool CommandKnown(const Options& options);
 // Runs the command; gives the process exit status.
 int RunCommand(const Options& options, tavren::IHmxDecoderModule* module, SettingsStore* store);
 
+// render's arguments (render_command.cpp): SONG.mid [-o OUT.wav] [--rate R]
+// [--seek FRAME] [--max-seconds S].
+bool RenderArgumentsValid(const std::vector<std::string>& args);
+int RunRender(const std::vector<std::string>& args, tavren::IHmxDecoderModule* module);
+
 // File name of the bundled default instrument in this build.
 const char* DefaultInstrumentFile();
 
