@@ -22,6 +22,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+# Wine runs the Windows build as 32-bit programs: natively where the kernel
+# can, else through a registered emulator.
+bash scripts/i386-exec.sh
+
 # One Wine prefix per checkout, shared by both presets' Windows runs.
 export WINEPREFIX="$PWD/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
 mkdir -p build
