@@ -291,7 +291,7 @@ int RunRender(const std::vector<std::string>& args, IHmxDecoderModule* module) {
         }
         if (cut) break;
     }
-    if (progress) std::printf("\r%40s\r", "");
+    if (progress) std::printf("\r%40s\r", ""), std::fflush(stdout);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     decoder->Release();
     if (!o.output.empty() && !wav.Close()) {
