@@ -57,10 +57,16 @@ done
 say() { echo "setup: $*"; }
 fail() { echo "setup: $*" >&2; exit 1; }
 
-# Runs a command that changes the machine, or only says it would.
+SUDO=""
+if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
+
+# Runs a command that changes the machine (its chatter dropped, its errors
+# shown), or only says it would.
 run() {
-    if [ "$dry_run" = 1 ]; then echo "would run: $*"; else "$@"; fi
+    if [ "$dry_run" = 1 ]; then echo "would run: $*"; else $SUDO "$@" >/dev/null; fi
 }
+# Writes standard input into a file that belongs to the system.
+write_root() { $SUDO tee "$1" >/dev/null; }
 
 # The i386 ELF header as binfmt_misc matches it.
 readonly magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
@@ -214,7 +220,7 @@ Signed-By: $keyring"
             echo "would write $target:"
             echo "$text" | sed 's/^/    /'
         else
-            echo "$text" > "$target"
+            echo "$text" | write_root "$target"
         fi
         run apt-get update -qq
     fi
@@ -243,7 +249,7 @@ else
     if [ "$dry_run" = 1 ]; then
         echo "would write to $binfmt/register: $registration"
     else
-        printf '%s' "$registration" > "$binfmt/register" ||
+        printf '%s' "$registration" | write_root "$binfmt/register" ||
             fail "cannot register $interpreter for i386 programs in $binfmt/register"
     fi
 fi

@@ -136,6 +136,22 @@ run TAVREN_QEMU=qemu-old -- --dry-run --probe "$refused"
 expect '^would run: .*apt-get install .*-t bookworm-backports qemu-user-static$'
 check "steps already taken are not taken again; an old qemu is replaced"
 
+# Not a dry run, with qemu already installed and binfmt_misc "mounted" (a
+# folder of plain files here): the registration is written, and a program
+# that is refused once and then starts makes the script succeed.
+machine; mounted
+printf '#!/bin/sh\nif [ -e "%s/once" ]; then exit 42; fi\n: > "%s/once"\nexit 126\n' "$work" "$work" > "$work/second"
+chmod +x "$work/second"
+rm -f "$work/once"
+run TAVREN_QEMU=qemu-new -- --probe "$work/second"
+expect_rc 0; expect '^setup: 32-bit programs now start through .*/bin/qemu-new$'
+grep -q "^:qemu-i386:M::.*:$work/bin/qemu-new:F\$" "$work/binfmt/register" || problems+=("registration not written")
+[ ! -e "$work/escaped" ] || problems+=("ran for real: $(cat "$work/escaped")")
+machine; mounted
+run TAVREN_QEMU=qemu-new -- --probe "$refused"
+expect_rc 1; expect 'still cannot start through .*qemu-new .*status 126'
+check "registration written; the program is started again, and a refusal after it fails"
+
 machine "sources.list.d/debian.sources=Types: deb\nURIs: http://archive.example/debian-security\nSuites: bookworm-security\n"
 run -- --dry-run --probe "$refused"
 expect_rc 1; expect "no enabled 'bookworm' source in"; untouched
