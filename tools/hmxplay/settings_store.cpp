@@ -68,7 +68,7 @@ bool SettingsStore::Save(const std::string& path, std::string* error) const {
         if (was != loaded.end() && was->second == value) continue;
         const std::string k = ToUtf8(key), v = ToUtf8(value);
         if (const char* why = Unwritable(k, v)) {
-            *error = "the value of " + k + " " + why + ", which a settings line cannot hold";
+            *error = "setting " + k + " " + why + ", which a settings line cannot hold";
             return false;
         }
         auto line = entryLine.find(key);
@@ -76,10 +76,11 @@ bool SettingsStore::Save(const std::string& path, std::string* error) const {
             appended += k + "=" + v + newline;
             continue;
         }
+        // The line keeps its own bytes up to the '=' (a byte-order mark, a key
+        // that is not valid UTF-8); only the value is new.
         const std::string& old = lines[line->second].text;
-        // The mark before the first key stays where it was.
-        const std::string bom = line->second == 0 && old.compare(0, 3, kUtf8Bom) == 0 ? kUtf8Bom : "";
-        rewritten[line->second] = bom + k + "=" + v;
+        const size_t from = line->second == 0 && old.compare(0, 3, kUtf8Bom) == 0 ? 3 : 0;
+        rewritten[line->second] = old.substr(0, old.find('=', from) + 1) + v;
     }
     if (rewritten.empty() && appended.empty()) return true;  // the file stays as it is
 
