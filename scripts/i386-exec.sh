@@ -107,9 +107,9 @@ write_probe() {
         printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08'  # PT_LOAD of the whole file
         printf '\x60\x00\x00\x00\x60\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00'  # 96 bytes, read + execute
         printf '\xbb\x2a\x00\x00\x00\xb8\x01\x00\x00\x00\xcd\x80'          # exit(42)
-    } > "$file.new"
-    chmod +x "$file.new"
-    mv -f "$file.new" "$file"
+    } > "$file.$$"
+    chmod +x "$file.$$"
+    mv -f "$file.$$" "$file"  # whole, even with two setups at once
     echo "$PWD/$file"
 }
 
