@@ -9,6 +9,8 @@ if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
 need_pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
            libbenchmark-dev g++-mingw-w64-i686 wine wine32:i386 python3)
+# The C peer that smfdump's benchmark measures itself against.
+need_pkgs+=(midicsv)
 missing=()
 for p in "${need_pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -21,6 +23,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# Wine runs the Windows build as 32-bit programs: natively where the kernel
+# can, else through a registered emulator.
+bash scripts/i386-exec.sh
 
 # One Wine prefix per checkout, shared by both presets' Windows runs.
 export WINEPREFIX="$PWD/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"

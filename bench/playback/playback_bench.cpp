@@ -34,6 +34,8 @@
 #include <unistd.h>
 #endif
 
+#include "../run_path.h"
+
 using namespace tavren;
 using namespace tavren::test;
 using Clock = std::chrono::steady_clock;
@@ -206,6 +208,7 @@ struct Bench {
 }  // namespace
 
 int main(int argc, char** argv) {
+    PrintRunPath();
     Bench bench;
     if (argc > 1) bench.blocksPerRound = std::max(10, std::atoi(argv[1]));
     bench.store.Put(u"VSTiPath_x86", ProbePath());

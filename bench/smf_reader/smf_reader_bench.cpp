@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "midi/smf_reader.h"
+#include "../run_path.h"
 
 namespace {
 
@@ -166,6 +167,7 @@ void Report(const char* name, const Result& r) {
 }  // namespace
 
 int main() {
+    PrintRunPath();
     std::printf("sizeof(SongEvent) = %zu\n", sizeof(tavren::SongEvent));
     {
         const Bytes big = MakeFile(16, 500000, 4);

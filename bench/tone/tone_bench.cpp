@@ -8,8 +8,10 @@
 
 #include "dense_song.h"
 #include "tone_host.h"
+#include "../run_path.h"
 
 int main(int argc, char** argv) {
+    PrintRunPath();
     const double seconds = argc > 1 ? std::atof(argv[1]) : 60.0;
     HostOptions options;
     options.sampleRate = 44100.0;

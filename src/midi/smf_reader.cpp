@@ -40,19 +40,20 @@ struct SmfHeader {
     Pos firstChunk = 0;
 };
 
-bool ReadHeader(const uint8_t* data, uint32_t size, SmfHeader& header) {
-    if (size < 14 || !IsTag(data, "MThd")) return false;
+// Null when the header is accepted, else why not.
+const char* ReadHeader(const uint8_t* data, uint32_t size, SmfHeader& header) {
+    if (size < 14 || !IsTag(data, "MThd")) return "not a Standard MIDI File (no MThd header)";
     const int32_t headerLength = ToSigned(ReadBe32(data + 4));
-    if (headerLength < 6) return false;
+    if (headerLength < 6) return "header chunk shorter than 6 bytes";
     const uint16_t format = ReadBe16(data + 8);
-    if (format > 1) return false;
+    if (format > 1) return "format other than 0 or 1";
     header.trackCount = ReadBe16(data + 10);
     // The SMPTE form is not recognised: the field is ticks per quarter note.
     header.division = ReadBe16(data + 12);
     // Every time would divide by zero.
-    if (header.division == 0) return false;
+    if (header.division == 0) return "division 0";
     header.firstChunk = Pos{8} + static_cast<uint32_t>(headerLength);
-    return true;
+    return nullptr;
 }
 
 class SmfReader {
@@ -214,10 +215,17 @@ Pos SmfReader::ReadChannel(Pos pos) {
 
 }  // namespace
 
-bool ReadSong(const uint8_t* data, uint32_t size, int32_t sampleRate, MidiSong& song) {
+bool ReadSong(const uint8_t* data, uint32_t size, int32_t sampleRate, MidiSong& song, const char** reason) {
+    const char* why = nullptr;
+    if (!reason) reason = &why;
+    *reason = nullptr;
     EmptySong(song);
     SmfHeader header;
-    if (data == nullptr || !ReadHeader(data, size, header)) return false;
+    if (data == nullptr) {
+        *reason = "no data";
+        return false;
+    }
+    if ((*reason = ReadHeader(data, size, header)) != nullptr) return false;
     // Memory exhaustion (a huge file in a 32-bit process) is the only
     // exception source here, and no exception may leave the plug-in: it is
     // caught at this one place and turned into a failed read.
@@ -225,7 +233,10 @@ bool ReadSong(const uint8_t* data, uint32_t size, int32_t sampleRate, MidiSong& 
         SmfReader reader(data, size, header, sampleRate);
         reader.ReadTracks();
         const size_t count = reader.events.Count();
-        if (count == 0 || count > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return false;
+        if (count == 0 || count > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
+            *reason = count == 0 ? "no events" : "more events than a song holds";
+            return false;
+        }
         reader.events.BuildSong(data, song.events);
         song.eventCount = static_cast<int32_t>(count);
         song.detectedReset = reader.detectedReset;
@@ -235,6 +246,7 @@ bool ReadSong(const uint8_t* data, uint32_t size, int32_t sampleRate, MidiSong& 
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
     }
+    *reason = "out of memory";
     EmptySong(song);
     return false;
 }

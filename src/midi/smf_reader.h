@@ -3,7 +3,8 @@
 //              never read past size) at the given output rate, and fills the
 //              song: events ordered by sample time, detected reset, length,
 //              port count. False, with the song empty, when the file is
-//              rejected, yields no event, or memory runs out.
+//              rejected, yields no event, or memory runs out; then
+//              *reason (when given) says which, in words.
 // Times are fixed as each event is read, over the tempo entries read so far.
 // [any thread] touches only its arguments.
 #pragma once
@@ -14,6 +15,7 @@
 
 namespace tavren {
 
-bool ReadSong(const uint8_t* data, uint32_t size, int32_t sampleRate, MidiSong& song);
+bool ReadSong(const uint8_t* data, uint32_t size, int32_t sampleRate, MidiSong& song,
+              const char** reason = nullptr);
 
 }  // namespace tavren

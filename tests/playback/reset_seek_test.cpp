@@ -5,6 +5,7 @@
 
 #include "decoder_fixture.h"
 #include "playback/reset_sequence.h"
+#include "time_scale.h"
 
 namespace tavren::test {
 namespace {
@@ -180,7 +181,9 @@ TEST_F(ResetSeekTest, PlayThroughStopsAfterFiveSecondsOfWallClock) {
     EXPECT_EQ(reached % kBlock, 0u);
     EXPECT_EQ(d->Playback().playPosition, reached);
     EXPECT_GE(seconds, 4.98);
-    EXPECT_LT(seconds, 7.0);
+    // The bound is checked between blocks: the last block may end past it,
+    // by more where the code runs emulated.
+    EXPECT_LT(seconds, 5.0 + 2.0 * TimeScale());
     std::printf("seek reached %llu frames (%.1f s of song) in %.2f s\n", static_cast<unsigned long long>(reached),
                 reached / 44100.0, seconds);
 }

@@ -12,6 +12,7 @@
 #include "decoder_fixture.h"
 #include "frame/module_state.h"
 #include "platform/platform.h"
+#include "time_scale.h"
 #include "vsthost/host_thread.h"
 
 namespace tavren::test {
@@ -66,8 +67,9 @@ void RunStress(IHmxDecoderModule* module, MemoryStore& store, bool toggleCache) 
         for (int i = 0; i < kThreads; ++i) threads.emplace_back(worker, i);
         for (std::thread& t : threads) t.join();
     });
-    if (run.wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
-        std::fprintf(stderr, "stress run still busy after 120 s: deadlock\n");
+    const double limit = 120 * TimeScale();
+    if (run.wait_for(std::chrono::duration<double>(limit)) != std::future_status::ready) {
+        std::fprintf(stderr, "stress run still busy after %.0f s: deadlock\n", limit);
         std::abort();  // a deadlocked thread cannot be joined
     }
     EXPECT_EQ(twice.load(), 0) << "an instance was handed to two songs at once";

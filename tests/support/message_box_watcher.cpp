@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "time_scale.h"
+
 namespace tavren {
 
 MessageBoxWatcher::MessageBoxWatcher(Listener listener, void* context) : listener_(listener), context_(context) {
@@ -19,7 +21,7 @@ void MessageBoxWatcher::Record(MessageBoxSeen box) {
 
 bool MessageBoxWatcher::WaitForCount(size_t count, uint32_t timeoutMs) {
     std::unique_lock<std::mutex> lock(lock_);
-    return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return boxes_.size() >= count; });
+    return changed_.wait_for(lock, std::chrono::milliseconds(test::ScaledMs(timeoutMs)), [&] { return boxes_.size() >= count; });
 }
 
 std::vector<MessageBoxSeen> MessageBoxWatcher::Boxes() const {

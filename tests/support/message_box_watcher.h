@@ -32,7 +32,8 @@ public:
     MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
 
     // Waits until at least count boxes have been seen since the start or the
-    // last Clear; false when timeoutMs passed first.
+    // last Clear; false when timeoutMs (native time, stretched by
+    // TimeScale() where 32-bit code is emulated) passed first.
     bool WaitForCount(size_t count, uint32_t timeoutMs);
     std::vector<MessageBoxSeen> Boxes() const;
     void Clear();

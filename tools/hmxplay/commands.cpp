@@ -64,11 +64,56 @@ static int Apply(const Options& options, IHmxDecoderModule* module) {
     return 0;
 }
 
-bool CommandKnown(const Options& options) {
+namespace {
+
+const char kInfoHelp[] =
+    "usage: hmxplay [OPTIONS] info\n"
+    "Prints the module information the plug-in gives the host player, one field\n"
+    "a line. Reads the settings file but never writes it.\n";
+const char kDescribeHelp[] =
+    "usage: hmxplay [OPTIONS] describe\n"
+    "Prints the result of DescribeConfig and then the configuration page the\n"
+    "plug-in declares: its section and one line per item, fields tab-separated.\n"
+    "Whatever the plug-in stores meanwhile (default presets) is saved.\n";
+const char kApplyHelp[] =
+    "usage: hmxplay [OPTIONS] apply KEY VALUE\n"
+    "Calls ApplyConfig with KEY and VALUE in section General (or --section NAME)\n"
+    "and prints \"result N\", as the host player does when the user changes a value\n"
+    "or runs a command (KEY Info or Reload). \"\" stands for an empty KEY or VALUE.\n"
+    "The keys the plug-in changes are saved; every other line stays as it was.\n";
+
+bool WantsHelp(const std::vector<std::string>& args, bool anywhere) {
+    for (size_t i = 0; i < args.size() && (anywhere || i == 0); ++i)
+        if (args[i] == "--help" || args[i] == "-h") return true;
+    return false;
+}
+
+}  // namespace
+
+const char* CommandHelp(const Options& options) {
+    const std::string& c = options.command;
+    if (c == "info" && WantsHelp(options.args, true)) return kInfoHelp;
+    if (c == "describe" && WantsHelp(options.args, true)) return kDescribeHelp;
+    if (c == "apply" && WantsHelp(options.args, false)) return kApplyHelp;
+    if (c == "render" && WantsHelp(options.args, true)) return kRenderHelp;
+    return nullptr;
+}
+
+bool CheckArguments(const Options& options, std::string* problem) {
     const std::string& c = options.command;
     size_t n = options.args.size();
-    return (c == "info" && n == 0) || (c == "describe" && n == 0) || (c == "apply" && n == 2) ||
-           (c == "render" && RenderArgumentsValid(options.args));
+    if (c == "render") return CheckRenderArguments(options.args, problem);
+    if (c != "info" && c != "describe" && c != "apply") {
+        *problem = "unknown command '" + c + "'";
+        return false;
+    }
+    size_t wanted = c == "apply" ? 2 : 0;
+    if (n != wanted) {
+        *problem = c + " takes " + (wanted ? "two arguments, KEY and VALUE" : "no arguments") + ", not " +
+                   std::to_string(n);
+        return false;
+    }
+    return true;
 }
 
 int RunCommand(const Options& options, IHmxDecoderModule* module, SettingsStore*) {

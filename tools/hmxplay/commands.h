@@ -19,15 +19,20 @@ struct Options {
     std::vector<std::string> args;
 };
 
-// True when the command exists and has the arguments it needs.
-bool CommandKnown(const Options& options);
+// The help text of the command when its arguments ask for it, else null.
+const char* CommandHelp(const Options& options);
+
+// True when the command exists and its arguments are valid; else the
+// problem in words.
+bool CheckArguments(const Options& options, std::string* problem);
 
 // Runs the command; gives the process exit status.
 int RunCommand(const Options& options, tavren::IHmxDecoderModule* module, SettingsStore* store);
 
-// render's arguments (render_command.cpp): SONG.mid [-o OUT.wav] [--rate R]
-// [--seek FRAME] [--max-seconds S].
-bool RenderArgumentsValid(const std::vector<std::string>& args);
+// render (render_command.cpp): SONG.mid [-o OUT.wav] [--rate HZ]
+// [--seek FRAME] [--max-seconds S] [--loops N] [--fade S].
+extern const char kRenderHelp[];
+bool CheckRenderArguments(const std::vector<std::string>& args, std::string* problem);
 int RunRender(const std::vector<std::string>& args, tavren::IHmxDecoderModule* module);
 
 // File name of the bundled default instrument in this build.

@@ -8,6 +8,7 @@
 //   commands: info | describe | apply KEY VALUE | render SONG.mid [options]
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -20,17 +21,46 @@
 
 using namespace hmxplay;
 
-static const char kUsage[] =
-    "usage: hmxplay [--plugin PATH] [--settings FILE] [--set KEY=VALUE]... [--no-config] [--section NAME]\n"
-    "               info | describe | apply KEY VALUE |\n"
-    "               render SONG.mid [-o OUT.wav] [--rate R] [--seek FRAME] [--max-seconds S]\n";
+namespace {
 
-static int Usage() {
-    std::fputs(kUsage, stderr);
+const char kUsage[] =
+    "usage: hmxplay [OPTIONS] COMMAND [ARGS...]\n"
+    "Plays the host player's part for the plug-in: loads the plug-in file, hands it\n"
+    "the settings file as its settings store and runs one command through it.\n"
+    "\n"
+    "options:\n"
+    "  --plugin PATH     the plug-in file (default: tavren_x86.hmx beside hmxplay)\n"
+    "  --settings FILE   the settings file: KEY=VALUE lines, taken literally\n"
+    "                    (default: hmxplay.settings beside hmxplay)\n"
+    "  --set KEY=VALUE   a setting for this run only, never saved (repeatable)\n"
+    "  --no-config       offer the plug-in no settings store\n"
+    "  --section NAME    the section apply works in (default: General)\n"
+    "  -h, --help        this text; COMMAND --help describes a command\n"
+    "\n"
+    "commands:\n"
+    "  info              module information\n"
+    "  describe          the configuration page the plug-in declares\n"
+    "  apply KEY VALUE   ApplyConfig in section General (or --section); \"\" is empty\n"
+    "  render SONG.mid [-o OUT.wav] [--rate HZ] [--seek FRAME] [--max-seconds S]\n"
+    "                  [--loops N] [--fade S]\n"
+    "                    render a song, e.g. into a WAV file\n"
+    "\n"
+    "Message boxes the plug-in raises are printed as \"messagebox CAPTION: TEXT\"\n"
+    "and closed. Without an instrument in the settings (VSTiPath_x86), songs play\n"
+    "through tone, built beside hmxplay.\n"
+    "\n"
+    "exit status: 0 done; 1 the plug-in refused (a song it cannot open);\n"
+    "2 bad arguments, or a file that cannot be read or written; 3 the plug-in\n"
+    "file cannot be loaded; 4 hmx_CreateInstance failed.\n";
+
+int BadArguments(const std::string& why) {
+    std::fprintf(stderr, "hmxplay: %s\n(hmxplay --help explains the arguments)\n", why.c_str());
     return 2;
 }
 
-int main(int argc, char** argv) {
+bool IsHelp(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0; }
+
+int Run(int argc, char** argv) {
     PrepareConsole();
     Options options;
     options.plugin = ExecutableFolder() + "tavren_x86.hmx";
@@ -38,29 +68,48 @@ int main(int argc, char** argv) {
     std::vector<std::string> sets;
 
     int i = 1;
-    for (; i < argc && argv[i][0] == '-' && argv[i][1] == '-'; ++i) {
+    for (; i < argc && argv[i][0] == '-'; ++i) {
         std::string arg = argv[i];
-        bool hasValue = i + 1 < argc;
-        if (arg == "--plugin" && hasValue)
+        if (IsHelp(argv[i])) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        const bool takesValue = arg == "--plugin" || arg == "--settings" || arg == "--set" || arg == "--section";
+        if (takesValue && i + 1 >= argc) return BadArguments(arg + " needs a value");
+        if (arg == "--plugin") {
             options.plugin = argv[++i];
-        else if (arg == "--settings" && hasValue)
+        } else if (arg == "--settings") {
             options.settings = argv[++i];
-        else if (arg == "--set" && hasValue && std::strchr(argv[i + 1], '='))
+        } else if (arg == "--set") {
+            if (!std::strchr(argv[i + 1], '=')) return BadArguments("--set takes KEY=VALUE, not '" + std::string(argv[i + 1]) + "'");
             sets.push_back(argv[++i]);
-        else if (arg == "--section" && hasValue)
+        } else if (arg == "--section") {
             options.section = tavren::FromUtf8(argv[++i]);
-        else if (arg == "--no-config")
+        } else if (arg == "--no-config") {
             options.noConfig = true;
-        else
-            return Usage();
+        } else {
+            return BadArguments("unknown option '" + arg + "'");
+        }
     }
-    if (i >= argc) return Usage();
+    if (i >= argc) return BadArguments("no command given");
     options.command = argv[i++];
     for (; i < argc; ++i) options.args.push_back(argv[i]);
-    if (!CommandKnown(options)) return Usage();
+    if (const char* help = CommandHelp(options)) {
+        std::fputs(help, stdout);
+        return 0;
+    }
+    std::string problem;
+    if (!CheckArguments(options, &problem)) return BadArguments(problem);
 
     auto* store = new SettingsStore();
-    store->Load(NativePath(options.settings));
+    const std::string settingsPath = NativePath(options.settings);
+    // A file that exists but cannot be read is never taken as empty: a save
+    // would then overwrite what the user wrote.
+    if (!store->Load(settingsPath, &problem)) {
+        std::fprintf(stderr, "hmxplay: cannot read settings file %s: %s\n", options.settings.c_str(), problem.c_str());
+        store->Release();
+        return 2;
+    }
     for (const std::string& set : sets) {
         size_t eq = set.find('=');
         store->Override(tavren::FromUtf8(set.substr(0, eq)), tavren::FromUtf8(set.substr(eq + 1)));
@@ -90,9 +139,24 @@ int main(int argc, char** argv) {
         module->Release();
     }
     boxes.Stop();
-    if (options.command != "info" && !store->Save(NativePath(options.settings)))
-        std::fprintf(stderr, "hmxplay: cannot write %s\n", options.settings.c_str());
+    if (options.command != "info" && !store->Save(settingsPath, &problem)) {
+        std::fprintf(stderr, "hmxplay: cannot save settings file %s: %s\n", options.settings.c_str(), problem.c_str());
+        if (exitCode == 0) exitCode = 2;
+    }
     store->Release();
     UnloadPlugin(&plugin);
     return exitCode;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "hmxplay: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "hmxplay: unexpected failure\n");
+    }
+    return 1;
 }

@@ -1,11 +1,12 @@
 #include "settings_store.h"
 
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
+#include "file_io.h"
 #include "platform/text.h"
 
 namespace hmxplay {
@@ -13,69 +14,85 @@ namespace hmxplay {
 using tavren::FromUtf8;
 using tavren::ToUtf8;
 
-static std::string EscapeField(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '=': out += "\\="; break;
-            default: out += c;
+namespace {
+
+const char kUtf8Bom[] = "\xEF\xBB\xBF";
+
+// Why a value cannot be written as one KEY=VALUE line, or null when it can.
+const char* Unwritable(const std::string& key, const std::string& value) {
+    if (key.find_first_of("\r\n") != std::string::npos || value.find_first_of("\r\n") != std::string::npos)
+        return "holds a line break";
+    if (key.find('=') != std::string::npos) return "has '=' in its key";
+    return nullptr;
+}
+
+}  // namespace
+
+bool SettingsStore::Load(const std::string& path, std::string* error) {
+    std::vector<uint8_t> bytes;
+    ReadResult read = ReadWholeFile(path, &bytes, error);
+    if (read == ReadResult::Failed) return false;
+    const std::string text(bytes.begin(), bytes.end());
+    for (size_t at = 0; at < text.size();) {
+        size_t newline = text.find('\n', at);
+        Line line;
+        line.text = text.substr(at, newline == std::string::npos ? std::string::npos : newline - at);
+        if (newline != std::string::npos) line.ending = "\n";
+        if (!line.text.empty() && line.text.back() == '\r') {
+            line.text.pop_back();
+            line.ending.insert(0, "\r");
         }
-    }
-    return out;
-}
-
-static std::string UnescapeField(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
+        at = newline == std::string::npos ? text.size() : newline + 1;
+        // A byte-order mark, as some editors write, is not part of the first key.
+        size_t from = lines.empty() && line.text.compare(0, 3, kUtf8Bom) == 0 ? 3 : 0;
+        size_t eq = line.text.find('=', from);
+        if (eq != std::string::npos) {
+            line.entry = true;
+            line.key = FromUtf8(line.text.substr(from, eq - from));
+            values[line.key] = loaded[line.key] = FromUtf8(line.text.substr(eq + 1));
+            entryLine[line.key] = lines.size();
         }
-        char c = text[++i];
-        out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
-    }
-    return out;
-}
-
-// Position of the first '=' not escaped by a backslash.
-static size_t FindSeparator(const std::string& line) {
-    for (size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '\\')
-            ++i;
-        else if (line[i] == '=')
-            return i;
-    }
-    return std::string::npos;
-}
-
-bool SettingsStore::Load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        size_t eq = FindSeparator(line);
-        if (eq == std::string::npos) continue;
-        std::string key = line.substr(0, eq);
-        if (key == "\"\"") key.clear();  // the empty key is written ""
-        values[FromUtf8(UnescapeField(key))] = FromUtf8(UnescapeField(line.substr(eq + 1)));
+        lines.push_back(std::move(line));
     }
     return true;
 }
 
-bool SettingsStore::Save(const std::string& path) const {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
+bool SettingsStore::Save(const std::string& path, std::string* error) const {
+    // Only the keys this run changed are written; everything else keeps its bytes.
+    std::map<size_t, std::string> rewritten;
+    std::string appended;
+    const std::string newline = !lines.empty() && lines.front().ending == "\r\n" ? "\r\n" : "\n";
     for (const auto& [key, value] : values) {
         if (key.find(u'\n') != std::u16string::npos) continue;  // another section
-        std::string k = key.empty() ? "\"\"" : EscapeField(ToUtf8(key));
-        out << k << '=' << EscapeField(ToUtf8(value)) << '\n';
+        auto was = loaded.find(key);
+        if (was != loaded.end() && was->second == value) continue;
+        const std::string k = ToUtf8(key), v = ToUtf8(value);
+        if (const char* why = Unwritable(k, v)) {
+            *error = "setting " + k + " " + why + ", which a settings line cannot hold";
+            return false;
+        }
+        auto line = entryLine.find(key);
+        if (line == entryLine.end()) {
+            appended += k + "=" + v + newline;
+            continue;
+        }
+        // The line keeps its own bytes up to the '=' (a byte-order mark, a key
+        // that is not valid UTF-8); only the value is new.
+        const std::string& old = lines[line->second].text;
+        const size_t from = line->second == 0 && old.compare(0, 3, kUtf8Bom) == 0 ? 3 : 0;
+        rewritten[line->second] = old.substr(0, old.find('=', from) + 1) + v;
     }
-    return static_cast<bool>(out);
+    if (rewritten.empty() && appended.empty()) return true;  // the file stays as it is
+
+    std::string out;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        auto r = rewritten.find(i);
+        out += r != rewritten.end() ? r->second : lines[i].text;
+        out += lines[i].ending;
+    }
+    if (!appended.empty() && !lines.empty() && lines.back().ending.empty()) out += newline;
+    out += appended;
+    return ReplaceFile(path, out, error);
 }
 
 std::u16string SettingsStore::Name(const HmxChar* section, const HmxChar* key) {
@@ -107,14 +124,34 @@ int32_t SettingsStore::SetInt(const HmxChar* section, const HmxChar* key, int64_
     return 1;
 }
 
+void SettingsStore::WarnOutOfRange(const std::u16string& key, const std::string& text) {
+    if (!warned.insert(key).second) return;
+    std::fprintf(stderr, "hmxplay: %s=%s is out of range; the plug-in gets its default\n", ToUtf8(key).c_str(),
+                 text.c_str());
+}
+
 int64_t SettingsStore::GetInt(const HmxChar* section, const HmxChar* key, int64_t def) {
     std::u16string text;
     if (!Lookup(section, key, &text)) return def;
     std::string s = ToUtf8(text);
     char* end = nullptr;
+    errno = 0;
     long long v = std::strtoll(s.c_str(), &end, 10);
     if (end == s.c_str()) return def;
-    if (*end == '.' || *end == 'e' || *end == 'E') return static_cast<int64_t>(std::strtod(s.c_str(), nullptr));
+    if (*end == '.' || *end == 'e' || *end == 'E') {
+        errno = 0;
+        double d = std::strtod(s.c_str(), nullptr);
+        // Only values that a 64-bit integer holds convert: 2^63 itself does not.
+        if (errno == ERANGE || !(d > -9223372036854775808.0 && d < 9223372036854775808.0)) {
+            WarnOutOfRange(Name(section, key), s);
+            return def;
+        }
+        return static_cast<int64_t>(d);
+    }
+    if (errno == ERANGE) {
+        WarnOutOfRange(Name(section, key), s);
+        return def;
+    }
     return v;
 }
 
@@ -130,8 +167,15 @@ double SettingsStore::GetFloat(const HmxChar* section, const HmxChar* key, doubl
     if (!Lookup(section, key, &text)) return def;
     std::string s = ToUtf8(text);
     char* end = nullptr;
+    errno = 0;
     double v = std::strtod(s.c_str(), &end);
-    return end == s.c_str() ? def : v;
+    if (end == s.c_str()) return def;
+    // Too large, infinite or not a number: no setting means that.
+    if (!std::isfinite(v) || (errno == ERANGE && std::fabs(v) > 1.0)) {
+        WarnOutOfRange(Name(section, key), s);
+        return def;
+    }
+    return v;
 }
 
 int32_t SettingsStore::SetStr(const HmxChar* section, const HmxChar* key, const HmxChar* value) {

@@ -1,10 +1,16 @@
 // The host player's settings store as hmxplay plays it: an IHmxConfig over
 // a UTF-8 text file with one KEY=VALUE line per key of section "General".
-// Numbers are read from the stored text, as the host player does.
+// Keys and values are taken literally, up to the first '=' and to the end of
+// the line: "VSTiPath_x86=C:\VSTi\synth.dll" names that path. Lines that are
+// not entries (comments, blank lines) and entries the run leaves unchanged
+// are saved back byte for byte. Numbers are read from the stored text, as
+// the host player does, and out of range counts as absent.
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "frame/unknown_impl.h"
 
@@ -14,9 +20,13 @@ using tavren::HmxChar;
 
 class SettingsStore final : public tavren::AxHmxUnknownImpl<tavren::IHmxConfig> {
 public:
-    // Loads path when it exists; a missing file is an empty store.
-    bool Load(const std::string& path);
-    bool Save(const std::string& path) const;
+    // Loads path when it exists; a missing file is an empty store. False,
+    // with the reason in *error, when the file exists but cannot be read.
+    bool Load(const std::string& path, std::string* error);
+    // Writes the file when the run changed a key, through a new file that
+    // then replaces it, so a failed save leaves the old file whole. False,
+    // with the reason in *error, when it could not be written.
+    bool Save(const std::string& path, std::string* error) const;
 
     // A value for this run only: reads see it, Save does not write it.
     void Override(const std::u16string& key, const std::u16string& value) { overrides[key] = value; }
@@ -38,6 +48,20 @@ public:
 private:
     static std::u16string Name(const HmxChar* section, const HmxChar* key);
     void Store(const HmxChar* section, const HmxChar* key, const std::u16string& value);
+    // Says once per key that its number is out of range.
+    void WarnOutOfRange(const std::u16string& key, const std::string& text);
+
+    // The file as loaded, line by line; entry lines carry their key.
+    struct Line {
+        std::string text;    // without its line ending
+        std::string ending;  // "\n", "\r\n" or "" for a last line without one
+        bool entry = false;
+        std::u16string key;
+    };
+    std::vector<Line> lines;
+    std::map<std::u16string, size_t> entryLine;  // the line whose value a key has (its last)
+    std::map<std::u16string, std::u16string> loaded;
+    std::set<std::u16string> warned;
 
     // Keys of "General" by their own name; other sections as "Section\nKey"
     // (kept for the run, never saved).
