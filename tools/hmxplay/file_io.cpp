@@ -32,7 +32,9 @@ ReadResult ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, s
     return ReadResult::Read;
 }
 
-bool ReplaceFile(const std::string& path, const std::string& bytes, std::string* error) {
+bool ReplaceFile(const std::string& linkOrPath, const std::string& bytes, std::string* error) {
+    // Through a link the file it names is replaced, and the link stays.
+    const std::string path = SaveTarget(linkOrPath);
     const std::string fresh = path + ".new";
     std::FILE* f = std::fopen(fresh.c_str(), "wb");
     if (!f) {

@@ -19,7 +19,12 @@ ReadResult ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, s
 // so that path holds either its old or its new content, never a part.
 bool ReplaceFile(const std::string& path, const std::string& bytes, std::string* error);
 
-// [platform file] Moves from over to, replacing to.
+// [platform file] The file a save to path replaces: where path is a
+// symbolic link, the file it leads to.
+std::string SaveTarget(const std::string& path);
+
+// [platform file] Moves from over to, replacing to; from takes the
+// permissions that to had.
 bool MoveOver(const std::string& from, const std::string& to, std::string* error);
 
 }  // namespace hmxplay

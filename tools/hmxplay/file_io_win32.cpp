@@ -6,6 +6,8 @@
 
 namespace hmxplay {
 
+std::string SaveTarget(const std::string& path) { return path; }
+
 // The C library's rename will not replace an existing file on Windows. The
 // narrow names are read as the C library's fopen reads them.
 bool MoveOver(const std::string& from, const std::string& to, std::string* error) {
