@@ -28,7 +28,8 @@ export WINEPREFIX="$PWD/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="wined
 mkdir -p build
 # A prefix made before 64-bit Wine was installed runs only 32-bit programs;
 # the 64-bit tests need one made with it (it runs both).
-if [ -f "$WINEPREFIX/.tavren-ready" ] && [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
+if [ -f "$WINEPREFIX/.tavren-ready" ] && [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ] &&
+   [ -x /usr/lib/wine/wine64 ]; then
   echo "setup: the Wine prefix is 32-bit only; making it anew for both architectures"
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
