@@ -8,7 +8,8 @@ SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
 need_pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
-           libbenchmark-dev g++-mingw-w64-i686 wine wine32:i386 python3)
+           libbenchmark-dev g++-mingw-w64-i686 wine wine32:i386 python3
+           g++-mingw-w64-x86-64 wine64)
 # The C peer that smfdump's benchmark measures itself against.
 need_pkgs+=(midicsv)
 missing=()
@@ -31,6 +32,14 @@ bash scripts/i386-exec.sh
 # One Wine prefix per checkout, shared by both presets' Windows runs.
 export WINEPREFIX="$PWD/build/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe=d;mscoree=d;mshtml=d"
 mkdir -p build
+# A prefix made before 64-bit Wine was installed runs only 32-bit programs;
+# the 64-bit tests need one made with it (it runs both).
+if [ -f "$WINEPREFIX/.tavren-ready" ] && [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ] &&
+   [ -x /usr/lib/wine/wine64 ]; then
+  echo "setup: the Wine prefix is 32-bit only; making it anew for both architectures"
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+fi
 if [ ! -f "$WINEPREFIX/.tavren-ready" ]; then
   echo "setup: creating Wine prefix at $WINEPREFIX"
   wineboot -i >/dev/null 2>&1 </dev/null || true

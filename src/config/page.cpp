@@ -1,5 +1,6 @@
 #include "config/page.h"
 
+#include "config/arch.h"
 #include "config/format_key.h"
 #include "config/settings.h"
 #include "platform/text.h"
@@ -13,8 +14,8 @@ constexpr size_t kPageKeyChars = 64;
 #define CRLF u"\r\n"
 
 const char16_t kHelpPath[] =
-    u"VSTi プラグインのパスを指定します。(x86)" CRLF
-    u"動作中の tavren.hmx は x86 版です。x64 版の VSTi プラグインは使用出来ません。" CRLF
+    u"VSTi プラグインのパスを指定します。(" TAVREN_ARCH u")" CRLF
+    TAVREN_ARCH_SENTENCE CRLF
     CRLF
     u"動作確認済 VSTi プラグイン" CRLF
     CRLF
@@ -91,7 +92,7 @@ const char16_t kHelpPresetPath[] =
     u"良く使う VSTi プラグインのパスと設定をプリセットに登録します。" CRLF
     u"プリセットに登録することで「VSTi のパス」の一覧に表示されるようになります。" CRLF
     u"プラグインごとに再生周波数、音量、音源リセット、キャッシュを設定することが出来ます。" CRLF
-    u"動作中の tavren.hmx は x86 版です。x64 版の VSTi プラグインは使用出来ません。" CRLF;
+    TAVREN_ARCH_SENTENCE CRLF;
 
 const char16_t kHelpPresetName[] = u"「VSTi のパス」の一覧に表示する際の表示名です。";
 
@@ -172,8 +173,8 @@ int32_t DescribeConfig(IHmxConfig* config, IHmxConfigBuilder* builder) {
 
     for (const HmxConfigSection* section = SectionTable; section->key; ++section) builder->AddSection(section);
 
-    HmxConfigItem path = {HmxItemFile, kSectionGeneral, kKeyVstiPath, u"VSTi のパス(x86)", u"", kDllFilter,
-                          nullptr, values, labels, kHelpPath};
+    HmxConfigItem path = {HmxItemFile, kSectionGeneral, kKeyVstiPath, u"VSTi のパス(" TAVREN_ARCH u")", u"",
+                          kDllFilter, nullptr, values, labels, kHelpPath};
     builder->AddItem(&path);
     for (const HmxConfigItem& item : kGlobalItems) builder->AddItem(&item);
 

@@ -1,5 +1,6 @@
 #include "config/settings.h"
 
+#include "config/arch.h"
 #include "config/editor_pos.h"
 #include "config/format_key.h"
 #include "frame/null_config.h"
@@ -9,14 +10,14 @@
 namespace tavren {
 
 const char16_t kSectionGeneral[] = u"General";
-const char16_t kKeyVstiPath[] = u"VSTiPath_x86";
+const char16_t kKeyVstiPath[] = u"VSTiPath" TAVREN_KEY_SUFFIX;
 const char16_t kKeyShowEditor[] = u"ShowEditor";
-const char16_t kKeySampleRate[] = u"SampleRate_x86";
-const char16_t kKeyVolume[] = u"Volume_x86";
-const char16_t kKeyReset[] = u"Reset_x86";
-const char16_t kKeyCache[] = u"Cache_x86";
+const char16_t kKeySampleRate[] = u"SampleRate" TAVREN_KEY_SUFFIX;
+const char16_t kKeyVolume[] = u"Volume" TAVREN_KEY_SUFFIX;
+const char16_t kKeyReset[] = u"Reset" TAVREN_KEY_SUFFIX;
+const char16_t kKeyCache[] = u"Cache" TAVREN_KEY_SUFFIX;
 const char16_t kKeyEditorPos[] = u"EditorPos";
-const char16_t kPresetPrefix[] = u"VSTi_x86";
+const char16_t kPresetPrefix[] = u"VSTi" TAVREN_KEY_SUFFIX;
 const char16_t kPresetKeyFormat[] = u"%s_%02d%s";
 const char16_t kMidRadioPlayerName[] = u"MidRadio Player";
 const char16_t kSoundCanvasVaName[] = u"SOUND Canvas VA";

@@ -25,6 +25,8 @@ constexpr size_t kPresetListChars = 2860;   // each list of BuildPresetLists
 constexpr size_t kDisplayNameChars = 256;
 constexpr int PresetCount = 10;
 
+// The architecture-dependent keys end in "_x86", or "_x64" in the 64-bit
+// build (config/arch.h).
 extern const char16_t kSectionGeneral[];     // "General"
 extern const char16_t kKeyVstiPath[];        // "VSTiPath_x86"
 extern const char16_t kKeyShowEditor[];      // "ShowEditor"

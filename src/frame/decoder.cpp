@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 
+#include "config/arch.h"
 #include "config/format_key.h"
 #include "config/message_box_thread.h"
 #include "config/settings.h"
@@ -24,9 +25,10 @@ constexpr uint32_t kLoopMarkerController = 111;
 
 const char16_t kLoadFailureText[] =
     u"VSTi プラグインのロードに失敗しました。\r\n\r\n"
-    u"ツール->プラグイン設定->Decoder->tavren_x86.hmx->General->VSTi のパス\r\n\r\n"
+    u"ツール->プラグイン設定->Decoder->" TAVREN_PLUGIN_FILE u"->General->VSTi のパス\r\n\r\n"
     u"で正しいプラグインのパスを指定して下さい。\r\n"
-    u"動作中の tavren_x86.hmx は x86 版 です。x64 版の VSTi プラグインは使用出来ません。\r\n\r\n"
+    u"動作中の " TAVREN_PLUGIN_FILE u" は " TAVREN_ARCH u" 版 です。" TAVREN_OTHER_ARCH
+    u" 版の VSTi プラグインは使用出来ません。\r\n\r\n"
     u"VSTiPath=%s";
 
 // The first control change with controller 111, on any channel, or -1.
@@ -67,7 +69,7 @@ AxVstiDecoder::~AxVstiDecoder() {
 void AxVstiDecoder::ShowLoadFailure(const char16_t* path) {
     char16_t text[1024];
     FormatKey(text, 1024, kLoadFailureText, path);
-    MessageBoxRequest request{text, u"tavren_x86.hmx", kMessageBoxStyle};
+    MessageBoxRequest request{text, TAVREN_PLUGIN_FILE, kMessageBoxStyle};
     // Its own thread gives the box a message loop while this thread waits.
     if (!platform::RunOnNewThreadAndWait(MessageBoxThreadProc, &request)) MessageBoxThreadProc(&request);
 }

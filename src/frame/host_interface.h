@@ -78,14 +78,27 @@ struct HmxMediaInfo {
 };
 #pragma pack(pop)
 
-#if defined(_WIN32) && !defined(_WIN64)
-static_assert(sizeof(HmxModuleInfo) == 80, "HmxModuleInfo layout");
+// The module information widens with its four text pointers: 80 bytes in
+// the 32-bit build, 96 in the 64-bit ones (pointers at 32, 40, 48, 56).
 static_assert(offsetof(HmxModuleInfo, moduleGuid) == 16, "HmxModuleInfo layout");
 static_assert(offsetof(HmxModuleInfo, description) == 32, "HmxModuleInfo layout");
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(sizeof(HmxModuleInfo) == 80, "HmxModuleInfo layout");
 static_assert(offsetof(HmxModuleInfo, extensions) == 40, "HmxModuleInfo layout");
 static_assert(offsetof(HmxModuleInfo, empty) == 44, "HmxModuleInfo layout");
+static_assert(offsetof(HmxModuleInfo, zero48) == 48, "HmxModuleInfo layout");
 static_assert(offsetof(HmxModuleInfo, value1) == 60, "HmxModuleInfo layout");
+static_assert(offsetof(HmxModuleInfo, reserved) == 64, "HmxModuleInfo layout");
+#else
+static_assert(sizeof(HmxModuleInfo) == 96, "HmxModuleInfo layout (64-bit)");
+static_assert(offsetof(HmxModuleInfo, copyright) == 40, "HmxModuleInfo layout (64-bit)");
+static_assert(offsetof(HmxModuleInfo, extensions) == 48, "HmxModuleInfo layout (64-bit)");
+static_assert(offsetof(HmxModuleInfo, empty) == 56, "HmxModuleInfo layout (64-bit)");
+static_assert(offsetof(HmxModuleInfo, zero48) == 64, "HmxModuleInfo layout (64-bit)");
+static_assert(offsetof(HmxModuleInfo, value1) == 76, "HmxModuleInfo layout (64-bit)");
+static_assert(offsetof(HmxModuleInfo, reserved) == 80, "HmxModuleInfo layout (64-bit)");
 #endif
+// The media information has no pointer: 100 bytes in every build.
 static_assert(sizeof(HmxMediaInfo) == 100, "HmxMediaInfo layout");
 static_assert(offsetof(HmxMediaInfo, sampleRate) == 16, "HmxMediaInfo layout");
 static_assert(offsetof(HmxMediaInfo, format) == 20, "HmxMediaInfo layout");
@@ -122,9 +135,18 @@ struct HmxConfigItem {
     const HmxChar* choiceLabels;
     const HmxChar* help;
 };
-#if defined(_WIN32) && !defined(_WIN64)
+#if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(sizeof(HmxConfigSection) == 12, "HmxConfigSection layout");
 static_assert(sizeof(HmxConfigItem) == 40, "HmxConfigItem layout");
+static_assert(offsetof(HmxConfigItem, section) == 4, "HmxConfigItem layout");
+static_assert(offsetof(HmxConfigItem, help) == 36, "HmxConfigItem layout");
+#else
+// Pointer-sized fields: the type is padded to 8 bytes before the first text.
+static_assert(sizeof(HmxConfigSection) == 24, "HmxConfigSection layout (64-bit)");
+static_assert(offsetof(HmxConfigSection, description) == 16, "HmxConfigSection layout (64-bit)");
+static_assert(sizeof(HmxConfigItem) == 80, "HmxConfigItem layout (64-bit)");
+static_assert(offsetof(HmxConfigItem, section) == 8, "HmxConfigItem layout (64-bit)");
+static_assert(offsetof(HmxConfigItem, help) == 72, "HmxConfigItem layout (64-bit)");
 #endif
 
 struct IUnknown {

@@ -1,6 +1,6 @@
 // Our own declarations of the VST 2 binary interface, as far as this host
 // and our instruments use it. Every record is pinned below for the 32-bit
-// build: a wrong offset breaks real instruments silently.
+// and the 64-bit builds: a wrong offset breaks real instruments silently.
 #pragma once
 
 #include <cstddef>
@@ -190,7 +190,7 @@ static_assert(offsetof(VstTimeInfo, flags) == 84, "VstTimeInfo layout");
 static_assert(sizeof(ERect) == 8, "ERect layout");
 static_assert(offsetof(VstMidiEvent, midiData) == 24, "VstMidiEvent layout");
 
-#if defined(_WIN32) && !defined(_WIN64)
+#if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(sizeof(AEffect) == 144, "AEffect layout");
 static_assert(offsetof(AEffect, dispatcher) == 4, "AEffect layout");
 static_assert(offsetof(AEffect, numPrograms) == 20, "AEffect layout");
@@ -209,7 +209,33 @@ static_assert(sizeof(VstEvents) == 16, "VstEvents layout");
 static_assert(sizeof(VstMidiSysexEvent) == 32, "VstMidiSysexEvent layout");
 static_assert(offsetof(VstMidiSysexEvent, sysexDump) == 24, "VstMidiSysexEvent layout");
 #else
+// 64-bit: pointer-sized fields align to 8, so padding follows magic (0) and
+// flags (56), and after dumpBytes in the SysEx event.
+static_assert(sizeof(AEffect) == 192, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, dispatcher) == 8, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, process) == 16, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, getParameter) == 32, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, numPrograms) == 40, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, numOutputs) == 52, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, flags) == 56, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, resvd1) == 64, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, initialDelay) == 80, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, ioRatio) == 92, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, object) == 96, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, user) == 104, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, uniqueID) == 112, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, version) == 116, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, processReplacing) == 120, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, processDoubleReplacing) == 128, "AEffect layout (64-bit)");
+static_assert(offsetof(AEffect, future) == 136, "AEffect layout (64-bit)");
+static_assert(sizeof(VstEvents) == 32, "VstEvents layout (64-bit)");
+static_assert(offsetof(VstEvents, reserved) == 8, "VstEvents layout (64-bit)");
+static_assert(offsetof(VstEvents, events) == 16, "VstEvents layout (64-bit)");
 static_assert(sizeof(VstMidiSysexEvent) == 48, "VstMidiSysexEvent layout (64-bit)");
+static_assert(offsetof(VstMidiSysexEvent, dumpBytes) == 16, "VstMidiSysexEvent layout (64-bit)");
+static_assert(offsetof(VstMidiSysexEvent, resvd1) == 24, "VstMidiSysexEvent layout (64-bit)");
+static_assert(offsetof(VstMidiSysexEvent, sysexDump) == 32, "VstMidiSysexEvent layout (64-bit)");
+static_assert(offsetof(VstMidiSysexEvent, resvd2) == 40, "VstMidiSysexEvent layout (64-bit)");
 #endif
 
 }  // namespace vst2

@@ -14,8 +14,9 @@ namespace {
 
 using test::MemoryConfig;
 
+// Keys named as in the 32-bit build (arch_text.h).
 ApplyResult Apply(MemoryConfig& config, const char16_t* key, const char16_t* value) {
-    return ApplyConfigCommand(&config, u"General", key, value);
+    return ApplyConfigCommand(&config, u"General", test::ForThisBuild(key).c_str(), value);
 }
 
 TEST(ApplyConfig, ReloadTouchesNothing) {
@@ -219,10 +220,13 @@ TEST(PresetSync, NoBlockMeansNoSync) {
 TEST(ApplyConfig, NullConfigUsesDefaults) {
     auto* null = new AxHmxNullConfig();
     EXPECT_EQ(ApplyConfigCommand(null, u"General", u"ShowEditor", u"1"), ApplyUpdate);
-    EXPECT_EQ(ApplyConfigCommand(null, u"General", u"VSTiPath_x86", u"C:\\a.dll"), ApplyReload);
+    EXPECT_EQ(ApplyConfigCommand(null, u"General", test::ForThisBuild(u"VSTiPath_x86").c_str(), u"C:\\a.dll"),
+              ApplyReload);
     // Nothing was stored, so the path still reads empty.
-    EXPECT_EQ(ApplyConfigCommand(null, u"General", u"SampleRate_x86", u"48000"), ApplyNothing);
-    EXPECT_EQ(ApplyConfigCommand(null, u"General", u"VSTi_x86_01_Rate", u"48000"), ApplyNothing);
+    EXPECT_EQ(ApplyConfigCommand(null, u"General", test::ForThisBuild(u"SampleRate_x86").c_str(), u"48000"),
+              ApplyNothing);
+    EXPECT_EQ(ApplyConfigCommand(null, u"General", test::ForThisBuild(u"VSTi_x86_01_Rate").c_str(), u"48000"),
+              ApplyNothing);
     EXPECT_EQ(ApplyConfigCommand(null, u"General", u"", u""), ApplyNothing);
     null->Release();
 }

@@ -1,7 +1,8 @@
 // Test doubles for the host player's side of the configuration:
 //   MemoryConfig      a store of key -> text whose GetInt/GetFloat parse the
 //                     stored text as the host player does, with a log of
-//                     every call ("GetStr General VSTiPath_x86", ...)
+//                     every call ("GetStr General VSTiPath_x86", ...); keys
+//                     named as in the 32-bit build (arch_text.h)
 //   RecordingBuilder  keeps a copy of every section and item handed over
 #pragma once
 
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "arch_text.h"
 #include "frame/host_interface.h"
 #include "platform/text.h"
 
@@ -24,9 +26,13 @@ public:
     static std::u16string Slot(const HmxChar* section, const HmxChar* key) {
         return std::u16string(section) + u"/" + key;
     }
-    void Put(const std::u16string& key, const std::u16string& value) { values[u"General/" + key] = value; }
+    // Put, Get and Text name keys as the 32-bit build does (ForThisBuild);
+    // `values` and the call log hold the keys as the plug-in used them.
+    void Put(const std::u16string& key, const std::u16string& value) {
+        values[u"General/" + ForThisBuild(key)] = value;
+    }
     std::optional<std::u16string> Get(const std::u16string& key) const {
-        auto it = values.find(u"General/" + key);
+        auto it = values.find(u"General/" + ForThisBuild(key));
         if (it == values.end()) return std::nullopt;
         return it->second;
     }

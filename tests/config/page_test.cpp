@@ -132,6 +132,21 @@ std::vector<Expected> ExpectedItems(const std::u16string& pathValues, const std:
 
 std::string Show(const Text& text) { return text ? ToUtf8(*text) : "<null>"; }
 
+// The 64-bit page is the 32-bit one above with "_x86" read as "_x64"
+// throughout; the texts that name the running build's own architecture (the
+// path's label, its help, the preset path help) name x64, and x86 as the
+// kind of instrument it cannot load. The list of known instruments in the
+// path's help is the same in both.
+Text ForThisPage(const Text& text) {
+    if (!text || !test::kBuild64) return text;
+    std::u16string page = test::ForThisBuild(*text);
+    page = test::ReplaceAll<std::u16string>(page, u"VSTi のパス(x86)", u"VSTi のパス(x64)");
+    page = test::ReplaceAll<std::u16string>(page, u"のパスを指定します。(x86)", u"のパスを指定します。(x64)");
+    page = test::ReplaceAll<std::u16string>(page, u"tavren.hmx は x86 版です。x64 版の",
+                                            u"tavren.hmx は x64 版です。x86 版の");
+    return page;
+}
+
 void ExpectItems(const RecordingBuilder& builder, const std::vector<Expected>& expected) {
     ASSERT_EQ(builder.items.size(), expected.size());
     const char* names[] = {"section", "key", "label", "default", "minimum", "maximum", "values", "labels", "help"};
@@ -140,6 +155,7 @@ void ExpectItems(const RecordingBuilder& builder, const std::vector<Expected>& e
         const Expected& want = expected[i];
         Text wanted[9] = {u"General", want.key, want.label, want.def, want.minimum,
                           want.maximum, want.values, want.labels, want.help};
+        for (Text& field : wanted) field = ForThisPage(field);
         EXPECT_EQ(got.type, want.type) << "item " << i + 1;
         for (int f = 0; f < 9; ++f)
             EXPECT_EQ(Show(got.fields[f]), Show(wanted[f])) << "item " << i + 1 << " " << names[f];
@@ -184,6 +200,28 @@ TEST(DescribeConfig, EmptyStore) {
     ExpectItems(builder, ExpectedItems(u"", u""));
     EXPECT_TRUE(config.values.empty());
 #endif
+}
+
+// Spelled out once without the translation above: each build's page names
+// its own keys and architecture, and never the other build's keys.
+TEST(DescribeConfig, NamesTheBuildsOwnArchitecture) {
+    MemoryConfig config;
+    RecordingBuilder builder;
+    DescribeConfig(&config, &builder);
+    ASSERT_EQ(builder.items.size(), 68u);
+    const std::string self = test::kBuild64 ? "x64" : "x86";
+    const std::string other = test::kBuild64 ? "x86" : "x64";
+    EXPECT_EQ(Show(builder.items[0].fields[1]), "VSTiPath_" + self);
+    EXPECT_EQ(Show(builder.items[0].fields[2]), "VSTi のパス(" + self + ")");
+    const std::string sentence =
+        "動作中の tavren.hmx は " + self + " 版です。" + other + " 版の VSTi プラグインは使用出来ません。";
+    EXPECT_NE(Show(builder.items[0].fields[8]).find("\r\n" + sentence + "\r\n"), std::string::npos);
+    EXPECT_NE(Show(builder.items[8].fields[8]).find(sentence), std::string::npos);
+    EXPECT_EQ(Show(builder.items[67].fields[1]), "VSTi_" + self + "_10_Cache");
+    EXPECT_EQ(Show(builder.items[67].fields[2]), "VSTi_" + self + "_10(キャッシュ)");
+    for (const test::RecordedItem& item : builder.items)
+        for (int f = 1; f <= 3; ++f)
+            EXPECT_EQ(Show(item.fields[f]).find("_" + other), std::string::npos) << Show(item.fields[f]);
 }
 
 TEST(DescribeConfig, NullConfigMakesNoCallsAndStillDescribes) {

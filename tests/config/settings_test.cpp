@@ -40,7 +40,29 @@ TEST(ReadVstiSettings, EmptyStoreGivesDefaults) {
         "GetStr General VSTiPath_x86", "GetInt General ShowEditor",  "GetInt General SampleRate_x86",
         "GetFloat General Volume_x86", "GetInt General Reset_x86",   "GetInt General Cache_x86",
         "GetInt General EditorPos"};
+    for (std::string& call : expected) call = test::ForThisBuild(call);
     EXPECT_EQ(config.calls, expected);
+}
+
+// The 32-bit and the 64-bit plug-in share the host player's store but not
+// their instruments: each reads only the keys of its own architecture.
+TEST(ReadVstiSettings, ReadsOnlyTheBuildsOwnKeys) {
+    MemoryConfig config;
+    const std::u16string self = test::kBuild64 ? u"_x64" : u"_x86";
+    const std::u16string other = test::kBuild64 ? u"_x86" : u"_x64";
+    config.values[u"General/VSTiPath" + other] = u"C:\\other.dll";
+    config.values[u"General/Volume" + other] = u"50";
+    config.values[u"General/VSTi" + other + u"_01"] = u"C:\\other.dll";
+    config.values[u"General/Reset" + self] = u"1";
+    VstiSettings s = Read(config);
+    EXPECT_EQ(std::u16string(s.path), u"");
+    EXPECT_DOUBLE_EQ(s.volume, 1.0);
+    EXPECT_EQ(s.reset, 1);
+    char16_t path[kPathChars];
+    ReadPresetPath(&config, 0, path);
+    EXPECT_EQ(std::u16string(path), u"");
+    config.values[u"General/VSTiPath" + self] = u"C:\\self.dll";
+    EXPECT_EQ(std::u16string(Read(config).path), u"C:\\self.dll");
 }
 
 TEST(ReadVstiSettings, SampleRateValidation) {
@@ -172,7 +194,7 @@ TEST(PresetKeys, TableAndKeyForms) {
         EXPECT_EQ(std::u16string(f.defaultText), defaults[row]);
         if (pending[row]) {
             EXPECT_EQ(std::u16string(f.pendingKey), pending[row]);
-            EXPECT_EQ(std::u16string(f.globalKey), global[row]);
+            EXPECT_EQ(std::u16string(f.globalKey), test::ForThisBuild(global[row]));
         } else {
             EXPECT_EQ(f.pendingKey, nullptr);
             EXPECT_EQ(f.globalKey, nullptr);
@@ -180,9 +202,9 @@ TEST(PresetKeys, TableAndKeyForms) {
     }
     char16_t key[kKeyChars];
     PresetKey(key, kKeyChars, 1, PresetPath);
-    EXPECT_EQ(std::u16string(key), u"VSTi_x86_01");
+    EXPECT_EQ(std::u16string(key), test::ForThisBuild(u"VSTi_x86_01"));
     PresetKey(key, kKeyChars, 10, PresetCache);
-    EXPECT_EQ(std::u16string(key), u"VSTi_x86_10_Cache");
+    EXPECT_EQ(std::u16string(key), test::ForThisBuild(u"VSTi_x86_10_Cache"));
 
     MemoryConfig config;
     config.Put(u"VSTi_x86_07", u"C:\\seven.dll");

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "arch_text.h"
 #include "frame/module.h"
 #include "frame/module_state.h"
 #include "message_box_watcher.h"
@@ -36,7 +37,7 @@ IHmxDecoderModule* CreateModule(IUnknown* host) {
 TEST(ModuleLifetime, TheLastModuleStopsTheInstrumentHost) {
     MessageBoxWatcher boxes;
     auto* config = new testing::CountingConfig();
-    config->values[u"VSTiPath_x86"] = ProbePath();
+    config->values[test::ForThisBuild(u"VSTiPath_x86")] = ProbePath();
     testing::TestHost host(true, config);
     IHmxDecoderModule* first = CreateModule(&host);
     IHmxDecoderModule* second = CreateModule(&host);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "arch_text.h"
 #include "frame/module.h"
 #include "frame/module_state.h"
 #include "frame/null_config.h"
@@ -51,7 +52,7 @@ TEST(Factory, FallsBackToTheNullConfigWithoutFactoryOrConfig) {
         ASSERT_NE(module, nullptr);
         EXPECT_EQ(host.factoryCalls, withFactory ? 1 : 0);
         // The module works on defaults: an apply stores nothing and says so.
-        EXPECT_EQ(module->ApplyConfig(u"General", u"Volume_x86", 0, 0, 0, 0, u"50"), 0);
+        EXPECT_EQ(module->ApplyConfig(u"General", test::ForThisBuild(u"Volume_x86").c_str(), 0, 0, 0, 0, u"50"), 0);
         EXPECT_EQ(module->Release(), 0);
         EXPECT_EQ(host.refs, 1);
     }
@@ -104,7 +105,7 @@ TEST(Module, ApplyConfigPassesOnlyTheGeneralSection) {
     TestHost host(true, config);
     IHmxDecoderModule* module = CreateModule(&host);
     int before = config->calls;
-    EXPECT_EQ(module->ApplyConfig(u"general", u"Volume_x86", 0, 0, 0, 0, u"50"), 0);
+    EXPECT_EQ(module->ApplyConfig(u"general", test::ForThisBuild(u"Volume_x86").c_str(), 0, 0, 0, 0, u"50"), 0);
     EXPECT_EQ(module->ApplyConfig(u"GENERAL", u"Reload", 0, 0, 0, 0, u""), 0);
     EXPECT_EQ(module->ApplyConfig(nullptr, u"Reload", 0, 0, 0, 0, u""), 0);
     EXPECT_EQ(config->calls, before) << "another section must change nothing";

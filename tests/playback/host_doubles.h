@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "arch_text.h"
 #include "frame/host_interface.h"
 #include "platform/text.h"
 
@@ -21,9 +22,10 @@ namespace tavren::test {
 
 class MemoryStore final : public IHmxConfig {
 public:
+    // Keys named as in the 32-bit build: "_x86" reads "_x64" in the 64-bit one.
     void Put(const std::u16string& key, const std::u16string& value) {
         std::lock_guard<std::mutex> guard(lock_);
-        values_[u"General/" + key] = value;
+        values_[u"General/" + ForThisBuild(key)] = value;
     }
     int32_t references() const { return references_.load(); }
 

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "arch_text.h"
 #include "frame/module_state.h"
 #include "platform/text.h"
 
@@ -193,8 +194,9 @@ long long LineValue(const std::string& line, const char* key, long long fallback
 
 uint32_t PathConfig::GetStr(const HmxChar*, const HmxChar* key, HmxChar* buffer, uint32_t sizeBytes,
                             const HmxChar* def) {
-    const char16_t* value = TextEquals(key, u"VSTiPath_x86") ? path_.c_str() : def;
-    if (TextEquals(key, u"VSTiPath_x86")) ++reads_;
+    const bool isPath = TextEquals(key, ForThisBuild(u"VSTiPath_x86").c_str());
+    const char16_t* value = isPath ? path_.c_str() : def;
+    if (isPath) ++reads_;
     CopyText(buffer, sizeBytes / 2, value);
     return static_cast<uint32_t>((TextLength(value) + 1) * 2);
 }

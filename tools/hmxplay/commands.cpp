@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -40,8 +41,9 @@ static int Info(IHmxDecoderModule* module) {
     std::printf("description: %s\n", text(info->description).c_str());
     std::printf("copyright: %s\n", text(info->copyright).c_str());
     std::printf("extensions: %s\n", text(info->extensions).c_str());
-    std::printf("field44: %s\n", text(info->empty).c_str());
-    std::printf("field60: %u\n", info->value1);
+    // Named by their offsets, which the 64-bit record's wider pointers move.
+    std::printf("field%u: %s\n", static_cast<unsigned>(offsetof(HmxModuleInfo, empty)), text(info->empty).c_str());
+    std::printf("field%u: %u\n", static_cast<unsigned>(offsetof(HmxModuleInfo, value1)), info->value1);
     return 0;
 }
 

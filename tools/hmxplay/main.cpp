@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "config/arch.h"
 #include "host_object.h"
 #include "message_boxes.h"
 #include "plugin_library.h"
@@ -63,7 +64,7 @@ bool IsHelp(const char* arg) { return std::strcmp(arg, "--help") == 0 || std::st
 int Run(int argc, char** argv) {
     PrepareConsole();
     Options options;
-    options.plugin = ExecutableFolder() + "tavren_x86.hmx";
+    options.plugin = ExecutableFolder() + tavren::ToUtf8(TAVREN_PLUGIN_FILE);  // this build's plug-in
     options.settings = ExecutableFolder() + "hmxplay.settings";
     std::vector<std::string> sets;
 
@@ -118,7 +119,7 @@ int Run(int argc, char** argv) {
     std::string tone = ExecutableFolder() + DefaultInstrumentFile();
     if (std::FILE* f = std::fopen(NativePath(tone).c_str(), "rb")) {
         std::fclose(f);
-        store->SetFallback(u"VSTiPath_x86", PluginPath(tone));
+        store->SetFallback(u"VSTiPath" TAVREN_KEY_SUFFIX, PluginPath(tone));
     }
 
     PluginLibrary plugin;
