@@ -84,7 +84,7 @@ void FloorBlock(const PlaybackState& state, float* buffer, bool mix) {
         VstiInstance* instance = state.instances[i];
         events->numEvents = 0;
         Dispatch(instance, vst2::effProcessEvents, 0, events, 0.0f);
-        ProcessOnHost(instance, state.blockSize, false);
+        ProcessOnHost(instance, state.blockSize);
         if (!mix) continue;
         const auto* left = static_cast<const float*>(instance->channels[0]);
         const auto* right = static_cast<const float*>(instance->channels[1]);

@@ -19,7 +19,7 @@ struct PlaybackState {
     int32_t instanceCount = 0;
     int32_t blockSize = 0;   // frames per block, instance 0's
     int32_t sampleRate = 0;  // output rate in Hz
-    bool useDouble = false;  // samples are doubles (instance 0 can process doubles)
+    bool useDouble = false;  // samples are doubles (decided at open from instance 0; all instances hold to it)
     uint64_t playPosition = 0;  // frame position of the next block
     uint64_t songLength = 0;    // the song's lengthSamples
     int32_t nextEvent = 0;      // next event to deliver

@@ -43,12 +43,13 @@ void MixInstance(const VstiInstance* instance, Sample* out, int32_t frames, bool
     }
 }
 
-// Instance 0 overwrites the block, the others add into it.
+// Instance 0 overwrites the block, the others add into it. Every instance
+// was prepared in the song's width, the one the host's buffer has.
 int32_t RenderInstance(VstiInstance* instance, const EventList& list, void* buffer, int32_t frames, bool first,
-                       uint64_t blockStart) {
+                       uint64_t blockStart, bool useDouble) {
     ProcessBlock(instance, list, frames, blockStart);
     if (!buffer) return frames;
-    if (CanDoubleReplacing(instance))
+    if (useDouble)
         MixInstance(instance, static_cast<double*>(buffer), frames, first);
     else
         MixInstance(instance, static_cast<float*>(buffer), frames, first);
@@ -58,7 +59,8 @@ int32_t RenderInstance(VstiInstance* instance, const EventList& list, void* buff
 int32_t RenderInstances(PlaybackState& state, const EventList* lists, void* buffer) {
     int32_t result = 0;
     for (int32_t i = 0; i < state.instanceCount; ++i)
-        result = RenderInstance(state.instances[i], lists[i], buffer, state.blockSize, i == 0, state.playPosition);
+        result = RenderInstance(state.instances[i], lists[i], buffer, state.blockSize, i == 0, state.playPosition,
+                                state.useDouble);
     return result;
 }
 
@@ -139,7 +141,7 @@ void ProcessBlock(VstiInstance* instance, const EventList& list, int32_t frames,
     }
     events->numEvents = delivered;
     Dispatch(instance, vst2::effProcessEvents, 0, events, 0.0f);
-    if (frames > 0) ProcessOnHost(instance, frames, CanDoubleReplacing(instance));
+    if (frames > 0) ProcessOnHost(instance, frames);
     // The records die here: the instrument must have copied what it keeps.
     instance->timeInfo.samplePos += frames;
 }

@@ -85,8 +85,8 @@ intptr_t Dispatch(VstiInstance* instance, int32_t opcode, intptr_t value, void* 
 
 // [any thread] One block of processing on the host thread (VHM_PROCESS, always
 // as a request), with the instance's channel buffers: processDoubleReplacing
-// when useDouble, else processReplacing.
-void ProcessOnHost(VstiInstance* instance, int32_t sampleFrames, bool useDouble);
+// when it was prepared for doubles, else processReplacing.
+void ProcessOnHost(VstiInstance* instance, int32_t sampleFrames);
 
 // [any thread] Opens a new effect on the host thread (VHM_OPEN_EFFECT): the entry
 // point is called with the host callback and the effect accepted or closed.

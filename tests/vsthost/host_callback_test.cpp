@@ -82,7 +82,7 @@ TEST_F(HostCallbackTest, AnInstrumentAskingBeforeAndAfterItIsAcceptedIsAnsweredO
     ASSERT_NE(instance, nullptr);
     ASSERT_TRUE(PrepareBuffers(instance, 44100));
     instance->timeInfo.samplePos = 512.0;
-    ProcessOnHost(instance, 16, false);
+    ProcessOnHost(instance, 16);
     const uint32_t hostThread = CurrentHost->threadId;
     const intptr_t timeAddress = reinterpret_cast<intptr_t>(&instance->timeInfo);
     DestroyInstance(instance);
