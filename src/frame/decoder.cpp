@@ -82,7 +82,10 @@ void AxVstiDecoder::ShowLoadFailure(const char16_t* path) {
 
 int32_t AxVstiDecoder::ChooseSampleRate(int32_t setting, const HmxMediaInfo* request) const {
     if (setting < 0) return -setting;  // a negative setting overrides the host's request
-    if (request && request->sampleRate != 0) return static_cast<int32_t>(request->sampleRate);
+    // A rate the settings would refuse counts as no request: 0xFFFFFFFF would
+    // play at -1 Hz, and a huge rate makes the song-start reset settle for ever.
+    const int32_t requested = request ? static_cast<int32_t>(request->sampleRate) : 0;
+    if (requested > 0 && IsValidSampleRate(requested)) return requested;
     return setting;
 }
 
