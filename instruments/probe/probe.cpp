@@ -124,6 +124,9 @@ struct Probe {
 
 std::atomic<int32_t> nextSerial{0};
 
+// A value no test asks for: the field keeps what it had.
+constexpr int32_t kUnchanged = INT32_MIN;
+
 Probe* ProbeOf(AEffect* effect) { return reinterpret_cast<Probe*>(effect); }
 
 void Log(Probe* probe, const std::string& line) { AppendLine(probe->logPath, line); }
@@ -264,9 +267,9 @@ intptr_t VST_CALL OnDispatch(AEffect* effect, int32_t opcode, int32_t index, int
             if (value) probe->renderOutputs = effect->numOutputs;
             break;
         case vst2::effStartProcess:
-            if (probe->flagsOnStart >= 0) effect->flags = probe->flagsOnStart;
-            if (probe->outputsOnStart >= 0) effect->numOutputs = probe->outputsOnStart;
-            if (probe->inputsOnStart >= 0) effect->numInputs = probe->inputsOnStart;
+            if (probe->flagsOnStart != kUnchanged) effect->flags = probe->flagsOnStart;
+            if (probe->outputsOnStart != kUnchanged) effect->numOutputs = probe->outputsOnStart;
+            if (probe->inputsOnStart != kUnchanged) effect->numInputs = probe->inputsOnStart;
             if (probe->callbackThread && !probe->asker.joinable()) {
                 probe->stopAsking = false;
                 probe->asker = std::thread(AskFromOwnThread, probe);
@@ -361,9 +364,9 @@ AEffect* CreateEffect(vst2::HostCallback host, const char* entryName) {
     probe->effect.processReplacing = OnProcess;
     probe->effect.processDoubleReplacing = OnProcessDouble;
     probe->flagsOnOpen = EnvInt("PROBE_FLAGS_ON_OPEN", probe->effect.flags);
-    probe->flagsOnStart = EnvInt("PROBE_FLAGS_ON_START", -1);
-    probe->outputsOnStart = EnvInt("PROBE_OUTPUTS_ON_START", -1);
-    probe->inputsOnStart = EnvInt("PROBE_INPUTS_ON_START", -1);
+    probe->flagsOnStart = EnvInt("PROBE_FLAGS_ON_START", kUnchanged);
+    probe->outputsOnStart = EnvInt("PROBE_OUTPUTS_ON_START", kUnchanged);
+    probe->inputsOnStart = EnvInt("PROBE_INPUTS_ON_START", kUnchanged);
     probe->renderOutputs = probe->effect.numOutputs;
     probe->stringBytes = EnvInt("PROBE_STRING_BYTES", 0);
     probe->sleepMs = EnvInt("PROBE_SLEEP_MS", 0);

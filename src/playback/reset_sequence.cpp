@@ -43,13 +43,15 @@ const std::vector<uint8_t> kResetMessages[] = {
     {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7},  // GS RESET
 };
 
-void Add(EventList& batch, uint32_t status, uint32_t data1, uint32_t data2) {
+using Batch = std::vector<SongEvent>;
+
+void Add(Batch& batch, uint32_t status, uint32_t data1, uint32_t data2) {
     SongEvent e;
     e.message = status | data1 << 8 | data2 << 16;
     batch.push_back(std::move(e));
 }
 
-void AddSysex(EventList& batch, const std::vector<uint8_t>& bytes) {
+void AddSysex(Batch& batch, const std::vector<uint8_t>& bytes) {
     SongEvent e;
     e.message = MsgSysex;
     e.sysex = bytes;
@@ -58,9 +60,12 @@ void AddSysex(EventList& batch, const std::vector<uint8_t>& bytes) {
 
 // Every instance in order gets the batch at offset 0 and renders one block
 // whose output is not used; the batch is emptied. False once time is up.
-bool SendBatch(PlaybackState& state, EventList& batch, const SeekClock& clock) {
+bool SendBatch(PlaybackState& state, Batch& batch, const SeekClock& clock) {
+    EventList& list = state.lists[0];  // the render loop's storage, idle during a seek
+    list.clear();
+    for (const SongEvent& e : batch) list.push_back(&e);
     for (int32_t i = 0; i < state.instanceCount; ++i) {
-        ProcessBlock(state.instances[i], batch, state.blockSize, 0);
+        ProcessBlock(state.instances[i], list, state.blockSize, 0, state.eventBlock);
         if (clock.TimeUp()) {
             batch.clear();
             return false;
@@ -81,7 +86,7 @@ int32_t SettlingBlocks(int32_t sampleRate, int32_t blockSize) {
 namespace {
 
 bool SendBatches(PlaybackState& state, const SeekClock& clock) {
-    EventList batch;
+    Batch batch;
     batch.reserve(96);
     for (uint32_t ch = 0; ch < 16; ++ch) {
         Add(batch, 0xB0 | ch, 123, 0);  // all notes off

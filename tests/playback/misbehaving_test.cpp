@@ -22,6 +22,10 @@ thread_local bool countAllocations = false;
 thread_local long allocationCount = 0;
 }  // namespace
 
+// The replaced operators pair malloc with free; GCC cannot see that they match.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
 void* operator new(std::size_t size) {
     if (countAllocations) ++allocationCount;
     if (void* p = std::malloc(size ? size : 1)) return p;
