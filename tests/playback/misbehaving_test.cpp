@@ -263,3 +263,32 @@ TEST_F(MisbehavingTest, RenderingAllocatesNothingOnceTheSongPlays) {
 
 }  // namespace
 }  // namespace tavren::test
+
+namespace tavren::test {
+namespace {
+
+// An instrument whose own thread calls the host callback while the song
+// plays and seeks. The time information belongs to the host thread and the
+// decoder's: another thread is answered without it (ThreadSanitizer watches).
+TEST_F(MisbehavingTest, CallbacksFromTheInstrumentsOwnThreadWhileTheSongPlays) {
+    ProbeLog log;
+    SetEnv("PROBE_CALLBACK_THREAD", "1");
+    AxVstiDecoder* d = Open(PortsSong(2, 20000));
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d->Playback().instanceCount, 2);
+    for (int b = 0; b < 20; ++b) {
+        Block block = RenderOne(d);
+        ASSERT_EQ(block.frames, uint32_t(kBlock));
+        EXPECT_EQ(block.samples[0], Tag(SerialOf(d, 0)) + Tag(SerialOf(d, 1)) + ::probe::NoteValue(0, 60) +
+                                        ::probe::NoteValue(1, 61));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(d->Seek(0, 0), 0u);
+    Close(d);  // effStopProcess ends the probe's thread
+    std::vector<std::string> stops = log.Matching({"callbackthread "});
+    ASSERT_EQ(stops.size(), 2u);
+    for (const std::string& line : stops) EXPECT_GT(LineValue(line, "calls="), 0) << line;
+}
+
+}  // namespace
+}  // namespace tavren::test
