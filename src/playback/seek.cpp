@@ -18,7 +18,13 @@ uint64_t Seek(PlaybackState& state, uint64_t target) {
         if (!ResetSequence(state, clock)) return state.playPosition;
     }
     while (state.playPosition < blockTarget) {
-        RenderBlock(state, nullptr);
+        // Without a buffer only the tail's time limit ends a song: nothing is
+        // left to deliver, so the rest of the way costs nothing (a seek to a
+        // huge position no longer spins for its whole five seconds).
+        if (RenderBlock(state, nullptr) == 0) {
+            state.playPosition = blockTarget;
+            break;
+        }
         state.playPosition += static_cast<uint64_t>(state.blockSize);
         if (clock.TimeUp()) break;
     }
