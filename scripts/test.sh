@@ -47,9 +47,9 @@ done
 # the program (its exit status is then non-zero).
 echo "== thread sanitizer"
 if { cmake --preset native-tsan >/dev/null &&
-     cmake --build --preset native-tsan --target vsthost_tests playback_tests probe probe_main_only notaplugin; } \
+     cmake --build --preset native-tsan --target vsthost_tests playback_tests misbehaving_tests probe probe_main_only notaplugin; } \
      > build/build-native-tsan.log 2>&1; then
-  for t in vsthost_tests playback_tests; do
+  for t in vsthost_tests playback_tests misbehaving_tests; do
     if TSAN_OPTIONS="halt_on_error=0 exitcode=66" "build/native-tsan/bin/$t" --gtest_brief=1 > "build/tsan-$t.log" 2>&1; then
       passed=$((passed + 1)); echo "$t: no data race"
     else

@@ -1,5 +1,6 @@
 // The test instrument described in probe_protocol.h.
 #include <atomic>
+#include <chrono>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "probe_editor.h"
@@ -105,6 +107,13 @@ struct Probe {
     vst2::HostCallback host;
     int32_t serial;
     int32_t flagsOnOpen;
+    int32_t flagsOnStart, outputsOnStart, inputsOnStart;
+    int32_t renderOutputs;  // the outputs it had when resumed
+    int32_t stringBytes;    // > 0: names of exactly this many bytes, unterminated
+    int32_t sleepMs;
+    bool failOpen, failed, callbackThread;
+    std::thread asker;
+    std::atomic<bool> stopAsking;
     std::string logPath, vendor, product, askOnOpen, askInProcess;
     std::vector<PendingEvent> pending;
     bool held[16][128];
@@ -114,6 +123,9 @@ struct Probe {
 };
 
 std::atomic<int32_t> nextSerial{0};
+
+// A value no test asks for: the field keeps what it had.
+constexpr int32_t kUnchanged = INT32_MIN;
 
 Probe* ProbeOf(AEffect* effect) { return reinterpret_cast<Probe*>(effect); }
 
@@ -198,22 +210,72 @@ std::string DescribeEvents(Probe* probe, const vst2::VstEvents* events) {
     return text;
 }
 
+// An instrument's own worker thread asking the host while the song plays.
+void AskFromOwnThread(Probe* probe) {
+    long calls = 0;
+    char text[256];
+    const int32_t opcodes[] = {vst2::audioMasterGetTime, vst2::audioMasterGetSampleRate,
+                               vst2::audioMasterGetBlockSize, vst2::audioMasterVersion,
+                               vst2::audioMasterGetVendorString};
+    while (!probe->stopAsking.load()) {
+        for (int32_t opcode : opcodes) {
+            intptr_t answer = probe->host(&probe->effect, opcode, 0, 0, text, 0.0f);
+            if (opcode == vst2::audioMasterGetTime && answer) {
+                // Read what the host handed out, as an instrument would.
+                volatile double position = reinterpret_cast<const vst2::VstTimeInfo*>(answer)->samplePos;
+                (void)position;
+            }
+            ++calls;
+        }
+        std::this_thread::yield();
+    }
+    AppendLine(probe->logPath, Format("callbackthread serial=%d calls=%ld", probe->serial, calls));
+}
+
+void StopAsking(Probe* probe) {
+    if (!probe->asker.joinable()) return;
+    probe->stopAsking = true;
+    probe->asker.join();
+}
+
 intptr_t VST_CALL OnDispatch(AEffect* effect, int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
     Probe* probe = ProbeOf(effect);
     std::string line = Format("dispatch serial=%d op=%d index=%d value=%" PRIdPTR " opt=%g", probe->serial, opcode,
                               index, value, static_cast<double>(opt));
     intptr_t result = 0;
+    if (probe->failed && opcode != vst2::effClose) {
+        Log(probe, line + " failed");
+        return 0;
+    }
     switch (opcode) {
         case vst2::effOpen:
             Log(probe, line);
+            if (probe->failOpen) {
+                probe->failed = true;  // no exception, no crash: an inert instrument
+                return 0;
+            }
             effect->flags = probe->flagsOnOpen;
             Ask(probe->host, probe, probe->askOnOpen, probe->logPath);
             return 0;
         case vst2::effClose:
             Log(probe, line);
+            StopAsking(probe);
             probe::DeleteEditor(probe->editor);
             delete probe;  // as many instruments do: the host must not touch it again
             return 0;
+        case vst2::effMainsChanged:
+            if (value) probe->renderOutputs = effect->numOutputs;
+            break;
+        case vst2::effStartProcess:
+            if (probe->flagsOnStart != kUnchanged) effect->flags = probe->flagsOnStart;
+            if (probe->outputsOnStart != kUnchanged) effect->numOutputs = probe->outputsOnStart;
+            if (probe->inputsOnStart != kUnchanged) effect->numInputs = probe->inputsOnStart;
+            if (probe->callbackThread && !probe->asker.joinable()) {
+                probe->stopAsking = false;
+                probe->asker = std::thread(AskFromOwnThread, probe);
+            }
+            break;
+        case vst2::effStopProcess: StopAsking(probe); break;
         case vst2::effProcessEvents:
             line += DescribeEvents(probe, static_cast<const vst2::VstEvents*>(ptr));
             result = 1;
@@ -221,6 +283,12 @@ intptr_t VST_CALL OnDispatch(AEffect* effect, int32_t opcode, int32_t index, int
         case vst2::effGetVendorString:
         case vst2::effGetProductString: {
             const std::string& text = opcode == vst2::effGetVendorString ? probe->vendor : probe->product;
+            if (probe->stringBytes > 0) {
+                std::memset(ptr, opcode == vst2::effGetVendorString ? 'V' : 'P', size_t(probe->stringBytes));
+                line += Format(" bytes=%d", probe->stringBytes);
+                result = 1;
+                break;
+            }
             std::strcpy(static_cast<char*>(ptr), text.c_str());  // unbounded on purpose
             line += " text=" + Quoted(text.c_str());
             result = 1;
@@ -248,6 +316,8 @@ template <typename Sample>
 void Render(Probe* probe, Sample** outputs, int32_t frames) {
     Log(probe, Format("process serial=%d frames=%d precision=%s", probe->serial, frames,
                       sizeof(Sample) == sizeof(double) ? "double" : "float"));
+    if (probe->sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(probe->sleepMs));
+    if (probe->failed) return;
     Ask(probe->host, probe, probe->askInProcess, probe->logPath);
     size_t next = 0;
     for (int32_t i = 0; i < frames; ++i) {
@@ -256,7 +326,7 @@ void Render(Probe* probe, Sample** outputs, int32_t frames) {
                (probe->pending[next].deltaFrames <= i || i == frames - 1))
             ApplyEvent(probe, probe->pending[next++].bytes);
         Sample value = probe->heldCount ? static_cast<Sample>(probe::TagOf(probe->serial) + probe->noteSum) : 0;
-        for (int32_t c = 0; c < probe->effect.numOutputs; ++c) outputs[c][i] = c == 1 ? -value : value;
+        for (int32_t c = 0; c < probe->renderOutputs; ++c) outputs[c][i] = c == 1 ? -value : value;
     }
     probe->pending.clear();
 }
@@ -294,6 +364,16 @@ AEffect* CreateEffect(vst2::HostCallback host, const char* entryName) {
     probe->effect.processReplacing = OnProcess;
     probe->effect.processDoubleReplacing = OnProcessDouble;
     probe->flagsOnOpen = EnvInt("PROBE_FLAGS_ON_OPEN", probe->effect.flags);
+    probe->flagsOnStart = EnvInt("PROBE_FLAGS_ON_START", kUnchanged);
+    probe->outputsOnStart = EnvInt("PROBE_OUTPUTS_ON_START", kUnchanged);
+    probe->inputsOnStart = EnvInt("PROBE_INPUTS_ON_START", kUnchanged);
+    probe->renderOutputs = probe->effect.numOutputs;
+    probe->stringBytes = EnvInt("PROBE_STRING_BYTES", 0);
+    probe->sleepMs = EnvInt("PROBE_SLEEP_MS", 0);
+    probe->failOpen = Env("PROBE_FAIL_OPEN") == "1";
+    probe->failed = false;
+    probe->callbackThread = Env("PROBE_CALLBACK_THREAD") == "1";
+    probe->stopAsking = false;
     probe->host = host;
     probe->serial = nextSerial.fetch_add(1);
     probe->logPath = logPath;
@@ -304,7 +384,8 @@ AEffect* CreateEffect(vst2::HostCallback host, const char* entryName) {
     std::memset(probe->held, 0, sizeof probe->held);
     probe->heldCount = 0;
     probe->noteSum = 0;
-    probe->editor = probe::NewEditor(Env("PROBE_EDITOR_SIZE"), Env("PROBE_EDITOR_NO_RECT") == "1");
+    probe->editor = probe::NewEditor(Env("PROBE_EDITOR_SIZE"), Env("PROBE_EDITOR_NO_RECT") == "1",
+                                     Env("PROBE_EDITOR_ABSURD_RECT") == "1");
     AppendLine(logPath, Format("entry name=%s serial=%d", entryName, probe->serial));
     Ask(host, probe, Env("PROBE_ASK_IN_ENTRY"), logPath);
     return &probe->effect;

@@ -44,13 +44,14 @@ void Append(std::string& line, const char* format, ...) {
 
 }  // namespace
 
-Editor* NewEditor(const std::string& sizeText, bool noRect) {
+Editor* NewEditor(const std::string& sizeText, bool noRect, bool absurdRect) {
     int width = 320, height = 200;
     ParseSize(sizeText, &width, &height);
     // Not at the origin, so a host that ignores left and top is caught.
     const int16_t left = 7, top = 3;
     auto* editor = new Editor{{top, left, static_cast<int16_t>(top + height), static_cast<int16_t>(left + width)},
                               noRect, nullptr, 0};
+    if (absurdRect) editor->rect = {32767, 32767, -32768, -32768};
     return editor;
 }
 
@@ -73,7 +74,8 @@ intptr_t EditorCall(Editor* editor, int32_t opcode, void* ptr, std::string& line
             return 1;
         case vst2::effEditOpen:
             if (editor->child) CloseChildWindow(editor->child);  // opened twice: the old one goes
-            editor->child = OpenChildWindow(ptr, rect.right - rect.left, rect.bottom - rect.top);
+            editor->child = OpenChildWindow(ptr, rect.right > rect.left ? rect.right - rect.left : 0,
+                                            rect.bottom > rect.top ? rect.bottom - rect.top : 0);
             Append(line, " parent=%" PRIxPTR " child=%" PRIxPTR, reinterpret_cast<uintptr_t>(ptr),
                    reinterpret_cast<uintptr_t>(editor->child));
             return 1;

@@ -29,9 +29,24 @@
 //   PROBE_ASK_ON_OPEN     the same, asked while effOpen is being handled
 //   PROBE_ASK_IN_PROCESS  the same, asked in every process call
 //   For opcodes 32 and 33 the probe passes a 256-byte buffer and logs the text it got.
-//   PROBE_EDITOR_SIZE, PROBE_EDITOR_NO_RECT
+//   PROBE_EDITOR_SIZE, PROBE_EDITOR_NO_RECT, PROBE_EDITOR_ABSURD_RECT
 //                         the editor's size and rectangle answer (see probe_editor.h);
 //                         the host opens an editor only when PROBE_FLAGS has HasEditor
+// Misbehaviour on request, as real instruments have been seen to misbehave:
+//   PROBE_FLAGS_ON_START  flags the effect switches to while effStartProcess is handled
+//   PROBE_OUTPUTS_ON_START, PROBE_INPUTS_ON_START
+//                         numOutputs / numInputs reported from effStartProcess on; the
+//                         probe keeps rendering into the outputs it had when resumed
+//                         (effMainsChanged 1), as an instrument that allocates there does
+//   PROBE_STRING_BYTES    effGetVendorString / effGetProductString write exactly this
+//                         many bytes ('V' or 'P') and no terminator
+//   PROBE_FAIL_OPEN       "1": effOpen fails inside the instrument, which from then on
+//                         answers 0 to every call and leaves its outputs untouched
+//   PROBE_SLEEP_MS        every process call takes this many milliseconds longer
+//   PROBE_CALLBACK_THREAD "1": from effStartProcess to effStopProcess a thread of the
+//                         probe's own calls the host callback (GetTime, GetSampleRate,
+//                         GetBlockSize, Version, GetVendorString) without pause;
+//                         the log gets "callbackthread serial=<n> calls=<count>" when it stops
 //
 // Log lines, each starting "tid=<thread id> ":
 //   entry name=<VSTPluginMain|main> serial=<n>       or  entry name=<...> refused

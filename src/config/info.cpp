@@ -30,8 +30,9 @@ constexpr EffFlagName EffFlagNameTable[] = {
 
 constexpr size_t kFlagTextChars = 128;
 constexpr size_t kNameChars = 65;  // 64 characters shown
-// Real instruments write past the published 64-byte limit: room to spare.
-constexpr size_t kNameBufferBytes = 256;
+// Real instruments write past the published 64-byte limit (300 bytes
+// without a terminator seen): room to spare, zeroed beforehand.
+constexpr size_t kNameBufferBytes = 1024;
 constexpr size_t kInfoTextChars = 1024;
 constexpr uint32_t kInfoBoxStyle = 0x41000;  // MB_OK | MB_SYSTEMMODAL | MB_TOPMOST
 

@@ -62,7 +62,7 @@ void StoreSetInt(IHmxConfig* config, const char16_t* key, int64_t value) {
     if (!Unusable(config)) config->SetInt(kSectionGeneral, key, value);
 }
 
-static bool IsValidSampleRate(int32_t rate) {
+bool IsValidSampleRate(int32_t rate) {
     static const int32_t kRates[] = {44100, 48000, 88200, 96000, 176400, 192000};
     for (int32_t valid : kRates)
         if (rate == valid || rate == -valid) return true;

@@ -65,6 +65,9 @@ struct VstiSettings {
 
 void ReadVstiSettings(IHmxConfig* config, VstiSettings* settings);
 
+// One of the six rates "SampleRate_x86" offers, or one of them negated.
+bool IsValidSampleRate(int32_t rate);
+
 // path holds kPathChars characters.
 void ReadVstiPath(IHmxConfig* config, char16_t* path);
 void ReadPresetPath(IHmxConfig* config, int index, char16_t* path);

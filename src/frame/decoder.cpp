@@ -41,6 +41,14 @@ int32_t FindLoopMarker(const MidiSong& song) {
     return -1;
 }
 
+// An instance acquired but not used for this song: kept for the next one when
+// it can serve it, else closed.
+void GiveBack(VstiInstance* instance, bool cache) {
+    if (!cache) return DestroyInstance(instance);
+    platform::LockGuard guard(HostLock);
+    CacheInstance(CurrentHost, instance);
+}
+
 }  // namespace
 
 AxVstiDecoder::AxVstiDecoder(IHmxConfig* cfg) : mediaInfo{}, config(cfg) {
@@ -76,7 +84,10 @@ void AxVstiDecoder::ShowLoadFailure(const char16_t* path) {
 
 int32_t AxVstiDecoder::ChooseSampleRate(int32_t setting, const HmxMediaInfo* request) const {
     if (setting < 0) return -setting;  // a negative setting overrides the host's request
-    if (request && request->sampleRate != 0) return static_cast<int32_t>(request->sampleRate);
+    // A rate the settings would refuse counts as no request: 0xFFFFFFFF would
+    // play at -1 Hz, and a huge rate makes the song-start reset settle for ever.
+    const int32_t requested = request ? static_cast<int32_t>(request->sampleRate) : 0;
+    if (requested > 0 && IsValidSampleRate(requested)) return requested;
     return setting;
 }
 
@@ -99,21 +110,34 @@ int32_t AxVstiDecoder::OpenSong(const HmxMediaInfo* request, IHmxFile* file) {
     // The file image is borrowed only until the reader returns.
     if (!ReadSong(data, size, rate, song)) return 0;
 
+    // The song's sample width is decided once, from instance 0 before any
+    // instance starts, and every instance is held to it: the host's buffer
+    // is sized by the format announced below.
+    VstiInstance* first = playback.instances[0];
+    playback.useDouble = CanDoubleReplacing(first);
+    if (PrepareForSong(first, rate, playback.useDouble) != Preparation::Ready) {
+        // Its counts or flags no longer make an instrument: not kept for another song either.
+        playback.instances[0] = nullptr;
+        DestroyInstance(first);
+        ShowLoadFailure(settings.path);
+        return 0;
+    }
     int32_t wanted = song.portCount < kMaxInstances ? song.portCount : kMaxInstances;
     playback.instanceCount = 1;
     for (int32_t k = 1; k < wanted; ++k) {
-        playback.instances[k] = AcquireInstance(config);
-        if (!playback.instances[k]) break;  // the song plays with fewer instances
+        VstiInstance* instance = AcquireInstance(config);
+        if (!instance) break;  // the song plays with fewer instances
+        Preparation prepared = PrepareForSong(instance, rate, playback.useDouble);
+        if (prepared != Preparation::Ready) {
+            // Its ports play on instance 0, as those of an instance not obtained.
+            GiveBack(instance, prepared == Preparation::OtherWidth && keepCached);
+            break;
+        }
+        playback.instances[k] = instance;
         playback.instanceCount = k + 1;
     }
-    for (int32_t k = 0; k < playback.instanceCount; ++k) {
-        // An instance without buffers cannot render: the open fails.
-        if (!PrepareBuffers(playback.instances[k], rate)) return 0;
-        StartInstance(playback.instances[k]);
-    }
+    for (int32_t k = 0; k < playback.instanceCount; ++k) StartInstance(playback.instances[k]);
 
-    VstiInstance* first = playback.instances[0];
-    playback.useDouble = CanDoubleReplacing(first);
     mediaInfo.sampleRate = static_cast<uint32_t>(rate);
     mediaInfo.format = playback.useDouble ? -64 : -32;
     mediaInfo.channels = 2;

@@ -28,16 +28,20 @@ AxVstiDecoderModule::AxVstiDecoderModule(IHmxConfig* cfg) : moduleInfo{}, config
     moduleInfo.extensions = kExtensions;
     moduleInfo.empty = kEmpty;
     moduleInfo.value1 = 1;
-    if (ModuleCount.fetch_add(1) + 1 == 1) HostLock.Init();
+    ModuleCount.fetch_add(1);
     config->AddRef();
 }
 
 AxVstiDecoderModule::~AxVstiDecoderModule() {
-    if (ModuleCount.fetch_sub(1) - 1 == 0) {
-        HostLock.Delete();
-        // No module and no decoder is left, so nothing else can reach the host.
-        if (CurrentHost) StopHost(CurrentHost);
-        CurrentHost = nullptr;
+    {
+        // Counted down under the lock: a module created meanwhile on another
+        // thread waits in its first AcquireInstance until this host is gone,
+        // then starts a new one.
+        platform::LockGuard guard(HostLock);
+        if (ModuleCount.fetch_sub(1) - 1 == 0) {
+            if (CurrentHost) StopHost(CurrentHost);
+            CurrentHost = nullptr;
+        }
     }
     config->Release();
 }

@@ -14,9 +14,8 @@ struct VstiHost;
 // Live AxVstiDecoderModule objects; changed only atomically.
 extern std::atomic<int32_t> ModuleCount;
 
-// Guards CurrentHost, its creation and its cache slots. Exists while at least
-// one module object lives (initialised by the first, deleted by the last).
-// The host thread never takes it.
+// Guards CurrentHost, its creation and its cache slots, and the last module's
+// release. Exists while the plug-in is loaded. The host thread never takes it.
 extern platform::CriticalSection HostLock;
 
 // The one loaded instrument library, null until a VSTi is first loaded.

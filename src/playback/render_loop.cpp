@@ -1,5 +1,6 @@
 #include "playback/render_loop.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 
@@ -13,12 +14,6 @@ namespace {
 
 constexpr size_t kReservedEvents = 128;
 constexpr double kSilenceLevel = 0.001;
-
-// Room for either record: the SysEx one is larger in 64-bit builds.
-union EventRecord {
-    vst2::VstMidiEvent midi;
-    vst2::VstMidiSysexEvent sysex;
-};
 
 // Bytes of a channel message: program change and channel pressure have one data byte.
 int32_t MessageLength(uint32_t message) {
@@ -43,23 +38,32 @@ void MixInstance(const VstiInstance* instance, Sample* out, int32_t frames, bool
     }
 }
 
-// Instance 0 overwrites the block, the others add into it.
-int32_t RenderInstance(VstiInstance* instance, const EventList& list, void* buffer, int32_t frames, bool first,
-                       uint64_t blockStart) {
-    ProcessBlock(instance, list, frames, blockStart);
+// Instance 0 overwrites the block, the others add into it. Every instance
+// was prepared in the song's width, the one the host's buffer has.
+int32_t RenderInstance(PlaybackState& state, int32_t i, void* buffer) {
+    VstiInstance* instance = state.instances[i];
+    const int32_t frames = state.blockSize;
+    ProcessBlock(instance, state.lists[i], frames, state.playPosition, state.eventBlock);
     if (!buffer) return frames;
-    if (CanDoubleReplacing(instance))
-        MixInstance(instance, static_cast<double*>(buffer), frames, first);
+    if (state.useDouble)
+        MixInstance(instance, static_cast<double*>(buffer), frames, i == 0);
     else
-        MixInstance(instance, static_cast<float*>(buffer), frames, first);
+        MixInstance(instance, static_cast<float*>(buffer), frames, i == 0);
     return frames;
 }
 
-int32_t RenderInstances(PlaybackState& state, const EventList* lists, void* buffer) {
+int32_t RenderInstances(PlaybackState& state, void* buffer) {
     int32_t result = 0;
-    for (int32_t i = 0; i < state.instanceCount; ++i)
-        result = RenderInstance(state.instances[i], lists[i], buffer, state.blockSize, i == 0, state.playPosition);
+    for (int32_t i = 0; i < state.instanceCount; ++i) result = RenderInstance(state, i, buffer);
     return result;
+}
+
+// Empties the lists of the block, keeping their storage.
+void ClearLists(PlaybackState& state) {
+    for (int32_t i = 0; i < state.instanceCount; ++i) {
+        state.lists[i].clear();
+        if (state.lists[i].capacity() < kReservedEvents) state.lists[i].reserve(kReservedEvents);
+    }
 }
 
 // Index of the last interleaved sample beyond ±0.001, or -1.
@@ -89,35 +93,40 @@ int32_t CountSilence(PlaybackState& state, const void* buffer, int32_t result) {
     return result;
 }
 
-void Gather(PlaybackState& state, EventList* lists) {
+void Gather(PlaybackState& state) {
+    EventList* lists = state.lists;
     int64_t blockEnd = static_cast<int64_t>(state.playPosition + static_cast<uint64_t>(state.blockSize));
     for (; state.nextEvent < state.eventEnd; ++state.nextEvent) {
         const SongEvent& e = EventAt(*state.song, state.nextEvent);
         if (e.time >= blockEnd) break;
         if (e.message == MsgSysexAllPorts) {
-            for (int32_t i = 0; i < state.instanceCount; ++i) lists[i].push_back(e);
+            for (int32_t i = 0; i < state.instanceCount; ++i) lists[i].push_back(&e);
         } else {
             int32_t target = e.port >= 0 && e.port < state.instanceCount ? e.port : 0;
-            lists[target].push_back(e);
+            lists[target].push_back(&e);
         }
     }
 }
 
 }  // namespace
 
-void ProcessBlock(VstiInstance* instance, const EventList& list, int32_t frames, uint64_t blockStart) {
+void ProcessBlock(VstiInstance* instance, const EventList& list, int32_t frames, uint64_t blockStart,
+                  EventBlock& scratch) {
     const size_t n = list.size();
-    // Zero-filled, sized for n pointers after the fixed head.
-    std::vector<unsigned char> head(
-        std::max(sizeof(vst2::VstEvents), offsetof(vst2::VstEvents, events) + n * sizeof(vst2::VstEvent*)));
-    std::vector<EventRecord> records(n);
-    if (n) std::memset(records.data(), 0, n * sizeof(EventRecord));
-    auto* events = reinterpret_cast<vst2::VstEvents*>(head.data());
+    // Sized for n pointers after the fixed head; grown, never shrunk.
+    const size_t headBytes =
+        std::max(sizeof(vst2::VstEvents), offsetof(vst2::VstEvents, events) + n * sizeof(vst2::VstEvent*));
+    if (scratch.head.size() < headBytes) scratch.head.resize(headBytes);
+    if (scratch.records.size() < n) scratch.records.resize(n);
+    std::memset(scratch.head.data(), 0, headBytes);
+    if (n) std::memset(static_cast<void*>(scratch.records.data()), 0, n * sizeof(EventRecord));
+    auto* events = reinterpret_cast<vst2::VstEvents*>(scratch.head.data());
+    EventRecord* records = scratch.records.data();
 
     instance->timeInfo.samplePos = static_cast<double>(blockStart);
     int32_t delivered = 0;
     for (size_t i = 0; i < n; ++i) {
-        const SongEvent& e = list[i];
+        const SongEvent& e = *list[i];
         if (IsEndOfTrack(e.message)) continue;  // never delivered to the instrument
         int64_t offset = e.time - static_cast<int64_t>(blockStart);
         if (offset < 0) offset = 0;
@@ -139,20 +148,20 @@ void ProcessBlock(VstiInstance* instance, const EventList& list, int32_t frames,
     }
     events->numEvents = delivered;
     Dispatch(instance, vst2::effProcessEvents, 0, events, 0.0f);
-    if (frames > 0) ProcessOnHost(instance, frames, CanDoubleReplacing(instance));
+    if (frames > 0) ProcessOnHost(instance, frames);
     // The records die here: the instrument must have copied what it keeps.
     instance->timeInfo.samplePos += frames;
 }
 
 int32_t RenderBlock(PlaybackState& state, void* buffer) {
-    EventList lists[kMaxInstances];
+    ClearLists(state);
     if (state.nextEvent == state.eventEnd) {
         int32_t half = state.sampleRate / 2;
         uint64_t limit = state.songLength + 5 * static_cast<uint64_t>(state.sampleRate);
         if (state.playPosition >= limit || state.silentFrames >= half) {
             if (state.loopStart < 0) return 0;
         } else {
-            int32_t result = RenderInstances(state, lists, buffer);
+            int32_t result = RenderInstances(state, buffer);
             if (state.loopStart < 0) return buffer ? CountSilence(state, buffer, result) : result;
             // A looping song renders this tail block and then, over it, the
             // block at the loop marker: the instruments advance by two blocks.
@@ -160,9 +169,8 @@ int32_t RenderBlock(PlaybackState& state, void* buffer) {
         state.nextEvent = state.loopStart;
         state.playPosition = static_cast<uint64_t>(EventAt(*state.song, state.loopStart).time);
     }
-    for (int32_t i = 0; i < state.instanceCount; ++i) lists[i].reserve(kReservedEvents);
-    Gather(state, lists);
-    return RenderInstances(state, lists, buffer);
+    Gather(state);
+    return RenderInstances(state, buffer);
 }
 
 void ApplyVolume(void* buffer, int32_t frames, bool useDouble, double factor) {

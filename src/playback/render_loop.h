@@ -8,14 +8,10 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
-#include "midi/song_event.h"
 #include "playback/playback_state.h"
 
 namespace tavren {
-
-using EventList = std::vector<SongEvent>;
 
 // [decoding thread] One block into buffer (interleaved, float or double as
 // state.useDouble), or played without output when buffer is null. Gives the
@@ -27,8 +23,10 @@ int32_t RenderBlock(PlaybackState& state, void* buffer);
 int32_t Render(PlaybackState& state, void* buffer);
 
 // Delivers list to the instance (effProcessEvents, also when empty) and has
-// it render frames on the host thread. blockStart is the block's song time.
-void ProcessBlock(VstiInstance* instance, const EventList& list, int32_t frames, uint64_t blockStart);
+// it render frames on the host thread. blockStart is the block's song time;
+// scratch holds the records for the call (the instrument must copy what it keeps).
+void ProcessBlock(VstiInstance* instance, const EventList& list, int32_t frames, uint64_t blockStart,
+                  EventBlock& scratch);
 
 // Multiplies the 2 * frames samples by factor, unless it is exactly 1.0.
 void ApplyVolume(void* buffer, int32_t frames, bool useDouble, double factor);

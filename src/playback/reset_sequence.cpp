@@ -43,13 +43,15 @@ const std::vector<uint8_t> kResetMessages[] = {
     {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7},  // GS RESET
 };
 
-void Add(EventList& batch, uint32_t status, uint32_t data1, uint32_t data2) {
+using Batch = std::vector<SongEvent>;
+
+void Add(Batch& batch, uint32_t status, uint32_t data1, uint32_t data2) {
     SongEvent e;
     e.message = status | data1 << 8 | data2 << 16;
     batch.push_back(std::move(e));
 }
 
-void AddSysex(EventList& batch, const std::vector<uint8_t>& bytes) {
+void AddSysex(Batch& batch, const std::vector<uint8_t>& bytes) {
     SongEvent e;
     e.message = MsgSysex;
     e.sysex = bytes;
@@ -57,20 +59,34 @@ void AddSysex(EventList& batch, const std::vector<uint8_t>& bytes) {
 }
 
 // Every instance in order gets the batch at offset 0 and renders one block
-// whose output is not used; the batch is emptied.
-void SendBatch(PlaybackState& state, EventList& batch) {
-    for (int32_t i = 0; i < state.instanceCount; ++i) ProcessBlock(state.instances[i], batch, state.blockSize, 0);
+// whose output is not used; the batch is emptied. False once time is up.
+bool SendBatch(PlaybackState& state, Batch& batch, const SeekClock& clock) {
+    EventList& list = state.lists[0];  // the render loop's storage, idle during a seek
+    list.clear();
+    for (const SongEvent& e : batch) list.push_back(&e);
+    for (int32_t i = 0; i < state.instanceCount; ++i) {
+        ProcessBlock(state.instances[i], list, state.blockSize, 0, state.eventBlock);
+        if (clock.TimeUp()) {
+            batch.clear();
+            return false;
+        }
+    }
     batch.clear();
+    return true;
 }
 
 }  // namespace
+
+bool SeekClock::TimeUp() const { return platform::TickCount() - start > limitMs; }
 
 int32_t SettlingBlocks(int32_t sampleRate, int32_t blockSize) {
     return platform::MulDiv(1000, sampleRate, blockSize) / 1000;
 }
 
-void ResetSequence(PlaybackState& state) {
-    EventList batch;
+namespace {
+
+bool SendBatches(PlaybackState& state, const SeekClock& clock) {
+    Batch batch;
     batch.reserve(96);
     for (uint32_t ch = 0; ch < 16; ++ch) {
         Add(batch, 0xB0 | ch, 123, 0);  // all notes off
@@ -80,7 +96,7 @@ void ResetSequence(PlaybackState& state) {
         Add(batch, 0xD0 | ch, 0, 0);    // channel pressure 0
         Add(batch, 0xE0 | ch, 0, 64);   // pitch bend centre
     }
-    SendBatch(state, batch);
+    if (!SendBatch(state, batch, clock)) return false;
 
     for (const RpnReset& row : RpnResetTable) {
         for (uint32_t ch = 0; ch < 16; ++ch) {
@@ -91,16 +107,16 @@ void ResetSequence(PlaybackState& state) {
                 Add(batch, 0xB0 | ch, 38, row.dataLsb);
             }
         }
-        SendBatch(state, batch);
+        if (!SendBatch(state, batch, clock)) return false;
     }
 
     for (const ControllerReset& row : ControllerResetTable) {
         for (uint32_t ch = 0; ch < 16; ++ch) Add(batch, 0xB0 | ch, row.controller, row.value);
-        SendBatch(state, batch);
+        if (!SendBatch(state, batch, clock)) return false;
     }
 
     AddSysex(batch, kResetMessages[0]);
-    SendBatch(state, batch);
+    if (!SendBatch(state, batch, clock)) return false;
 
     // A song that brings its own XG SYSTEM ON must not get GM2 or GS resets
     // (nor a second XG one): instruments that take GS but not XG go wrong.
@@ -108,14 +124,22 @@ void ResetSequence(PlaybackState& state) {
     bool songIsXg = state.song && state.song->detectedReset == ResetKind::XgSystemOn;
     if (kind >= 1 && kind <= 3 && !songIsXg) {
         AddSysex(batch, kResetMessages[kind]);
-        SendBatch(state, batch);
+        if (!SendBatch(state, batch, clock)) return false;
     }
 
     int32_t settling = SettlingBlocks(state.sampleRate, state.blockSize);
-    for (int32_t n = 0; n < settling; ++n) SendBatch(state, batch);
+    for (int32_t n = 0; n < settling; ++n) if (!SendBatch(state, batch, clock)) return false;
 
+    return true;
+}
+
+}  // namespace
+
+bool ResetSequence(PlaybackState& state, const SeekClock& clock) {
+    bool inTime = SendBatches(state, clock);
     state.nextEvent = 0;
     state.playPosition = 0;
+    return inTime;
 }
 
 }  // namespace tavren

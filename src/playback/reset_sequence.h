@@ -11,9 +11,19 @@
 
 namespace tavren {
 
+// Wall-clock bound of a seek, reset included: TickCount at its start and
+// the milliseconds it may take.
+struct SeekClock {
+    uint32_t start;
+    uint32_t limitMs;
+    bool TimeUp() const;
+};
+
 // [decoding thread] Sends the batches to every instance and leaves the
-// state at the song's start (nextEvent and playPosition 0).
-void ResetSequence(PlaybackState& state);
+// state at the song's start (nextEvent and playPosition 0). Stops after the
+// instance whose block took the time past the clock's bound (an instrument
+// too slow for it then misses the rest); false when it did.
+bool ResetSequence(PlaybackState& state, const SeekClock& clock);
 
 // Empty blocks that let the instruments settle: about one second.
 int32_t SettlingBlocks(int32_t sampleRate, int32_t blockSize);

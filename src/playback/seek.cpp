@@ -11,13 +11,22 @@ uint64_t Seek(PlaybackState& state, uint64_t target) {
     if (state.blockSize <= 0) return state.playPosition;
     uint64_t blockTarget = target - target % static_cast<uint64_t>(state.blockSize);
     // The decision compares the block target, not the target itself.
-    if (blockTarget == 0 || blockTarget < state.playPosition) ResetSequence(state);
-
-    uint32_t start = platform::TickCount();
+    // One bound for the reset and the play-through: an instrument slow enough
+    // to take seconds per block must not hold the host player's seek longer.
+    const SeekClock clock{platform::TickCount(), kSeekTimeLimitMs};
+    if (blockTarget == 0 || blockTarget < state.playPosition) {
+        if (!ResetSequence(state, clock)) return state.playPosition;
+    }
     while (state.playPosition < blockTarget) {
-        RenderBlock(state, nullptr);
+        // Without a buffer only the tail's time limit ends a song: nothing is
+        // left to deliver, so the rest of the way costs nothing (a seek to a
+        // huge position no longer spins for its whole five seconds).
+        if (RenderBlock(state, nullptr) == 0) {
+            state.playPosition = blockTarget;
+            break;
+        }
         state.playPosition += static_cast<uint64_t>(state.blockSize);
-        if (platform::TickCount() - start > kSeekTimeLimitMs) break;
+        if (clock.TimeUp()) break;
     }
     return state.playPosition;
 }

@@ -16,13 +16,21 @@
 
 namespace tavren {
 
+std::atomic<int32_t> EditorStateTouchedOffHostThread{0};
+
 namespace {
+
+// Before each touch of an instance's editor state.
+void CheckHostThread(const VstiInstance* instance) {
+    if (!OnHostThread(instance->host)) ++EditorStateTouchedOffHostThread;
+}
 
 constexpr UINT_PTR kIdleTimerId = 1;
 constexpr UINT kIdleIntervalMs = 10;
-// Instruments are known to write past the published 64 characters: a roomy
-// buffer, cut to 64 characters when converted.
-constexpr size_t kInstrumentTextBytes = 256;
+// Instruments are known to write past the published 64 characters (300
+// bytes without a terminator seen): a roomy buffer, zeroed, cut to 64
+// characters when converted.
+constexpr size_t kInstrumentTextBytes = 1024;
 constexpr size_t kInstrumentTextChars = 65;
 constexpr size_t kTitleChars = 512;
 constexpr UINT kKeepPlace = SWP_NOZORDER | SWP_NOACTIVATE;
@@ -49,8 +57,12 @@ SIZE NonClientSize(HWND window) {
             (outer.bottom - outer.top) - (client.bottom - client.top)};
 }
 
+// A rectangle whose right or bottom lies before its left or top counts as
+// empty in that direction: no window gets a negative size from it.
 GridSize OuterSize(const vst2::ERect& rect, SIZE frame) {
-    return {rect.right - rect.left + frame.cx, rect.bottom - rect.top + frame.cy};
+    const int width = rect.right > rect.left ? rect.right - rect.left : 0;
+    const int height = rect.bottom > rect.top ? rect.bottom - rect.top : 0;
+    return {width + frame.cx, height + frame.cy};
 }
 
 void StopIdleTimer(HWND window, VstiInstance* instance) {
@@ -61,9 +73,8 @@ void StopIdleTimer(HWND window, VstiInstance* instance) {
 
 // "vendor: product (Port-X)", each name cut to 64 characters.
 void SetTitle(HWND window, VstiInstance* instance) {
-    char vendor[kInstrumentTextBytes];
-    char product[kInstrumentTextBytes];
-    vendor[0] = product[0] = 0;
+    char vendor[kInstrumentTextBytes] = {};
+    char product[kInstrumentTextBytes] = {};
     Dispatch(instance, vst2::effGetVendorString, 0, vendor, 0.0f);
     Dispatch(instance, vst2::effGetProductString, 0, product, 0.0f);
     vendor[kInstrumentTextBytes - 1] = product[kInstrumentTextBytes - 1] = 0;
@@ -138,6 +149,7 @@ VstiInstance* InstanceOf(HWND window, UINT message, LPARAM lParam) {
 }  // namespace
 
 GridPoint EditorGridPosition(VstiInstance* s, int32_t x, int32_t y, int32_t t) {
+    CheckHostThread(s);
     if (t == s->portIndex) return {x, y};
     SIZE frame = NonClientSize(WindowOf(s));
     GridSize sizes[3] = {};
@@ -165,31 +177,66 @@ LRESULT CALLBACK EditorWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void OpenEditors(IHmxConfig* config, const PlaybackState& playback, EditorState& editors) {
-    if (!editors.editorWanted || editors.editorShown) return;
-    editors.editorShown = true;
-    int32_t x = 0, y = 0;
-    ReadEditorPos(config, &x, &y);
+namespace {
+
+// What the decoder's thread hands the host thread, and gets back.
+struct EditorsRequest {
+    const PlaybackState* playback;
+    int32_t x, y;  // the first window's position: in for opening, out from closing
+};
+
+// [host thread] Window i exists before window i + 1 is placed.
+void OpenEditorsOnHost(void* param) {
+    auto* request = static_cast<EditorsRequest*>(param);
+    const PlaybackState& playback = *request->playback;
     for (int32_t i = 0; i < kEditorPorts; ++i) {
         VstiInstance* instance = playback.instances[i];
+        if (instance) CheckHostThread(instance);
         if (!instance || instance->editorWindow || !HasEditor(instance)) continue;
         for (int32_t j = 0; j < kEditorPorts; ++j)
             instance->siblings[j] = j < playback.instanceCount ? playback.instances[j] : nullptr;
         instance->portIndex = i;
-        GridPoint at = EditorGridPosition(playback.instances[0], x, y, i);
-        // Served synchronously: window i exists before window i + 1 is placed.
+        GridPoint at = EditorGridPosition(playback.instances[0], request->x, request->y, i);
         SendCreateWindow(instance->host, at.x, at.y, EditorWindowProc, instance);
     }
+}
+
+// [host thread]
+void CloseEditorsOnHost(void* param) {
+    auto* request = static_cast<EditorsRequest*>(param);
+    const PlaybackState& playback = *request->playback;
+    for (int32_t k = 0; k < playback.instanceCount; ++k) {
+        VstiInstance* instance = playback.instances[k];
+        if (instance) CheckHostThread(instance);
+        if (instance && instance->editorWindow) DestroyHostWindow(WindowOf(instance));
+    }
+    VstiInstance* first = playback.instances[0];
+    CheckHostThread(first);
+    request->x = first->windowX;
+    request->y = first->windowY;
+}
+
+}  // namespace
+
+// The windows' procedure changes the editor state on the host thread at any
+// moment (the user drags or closes a window), so the decoder's thread only
+// asks the host thread to do the work and reads nothing of it itself.
+void OpenEditors(IHmxConfig* config, const PlaybackState& playback, EditorState& editors) {
+    if (!editors.editorWanted || editors.editorShown) return;
+    editors.editorShown = true;
+    EditorsRequest request{&playback, 0, 0};
+    ReadEditorPos(config, &request.x, &request.y);
+    if (VstiInstance* first = playback.instances[0]) RunOnHostThread(first->host, OpenEditorsOnHost, &request);
 }
 
 void CloseEditors(IHmxConfig* config, const PlaybackState& playback, EditorState& editors) {
     if (!editors.editorShown) return;
     editors.editorShown = false;
-    for (int32_t k = 0; k < playback.instanceCount; ++k) {
-        VstiInstance* instance = playback.instances[k];
-        if (instance && instance->editorWindow) SendDestroyWindow(instance->host, WindowOf(instance));
-    }
-    if (VstiInstance* first = playback.instances[0]) SaveEditorPos(config, first->windowX, first->windowY);
+    VstiInstance* first = playback.instances[0];
+    if (!first) return;
+    EditorsRequest request{&playback, 0, 0};
+    RunOnHostThread(first->host, CloseEditorsOnHost, &request);
+    SaveEditorPos(config, request.x, request.y);
 }
 
 }  // namespace tavren

@@ -14,6 +14,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "vsthost/editor_grid.h"
 
 namespace tavren {
@@ -21,6 +23,11 @@ namespace tavren {
 struct VstiInstance;
 
 GridPoint EditorGridPosition(VstiInstance* s, int32_t x, int32_t y, int32_t t);
+
+// The editor state of an instance (window, timer, position, port, siblings)
+// is the host thread's: its window procedure changes it at any time. Each
+// touch made on another thread is counted here, for tests.
+extern std::atomic<int32_t> EditorStateTouchedOffHostThread;
 
 LRESULT CALLBACK EditorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "vsthost/host_thread.h"
 #include "vsthost/instance.h"
 
 namespace tavren {
@@ -22,6 +23,10 @@ VstiInstance* InstanceOf(vst2::AEffect* effect) {
 
 intptr_t OnGetTime(VstiInstance* instance) {
     if (!instance) return 0;
+    // The time information is written on the host thread and the decoder's,
+    // which the instrument's caller is then inside. An instrument asking from
+    // a thread of its own would read it while they write it: it gets none.
+    if (!OnHostThread(instance->host)) return 0;
     // GetTickCount's milliseconds, unsigned, as nanoseconds.
     instance->timeInfo.nanoSeconds = static_cast<double>(platform::TickCount()) * 1000.0 * 1000.0;
     return reinterpret_cast<intptr_t>(&instance->timeInfo);

@@ -37,13 +37,13 @@ intptr_t Dispatch(VstiInstance* instance, int32_t opcode, intptr_t value, void* 
     return request.result;
 }
 
-void ProcessOnHost(VstiInstance* instance, int32_t sampleFrames, bool useDouble) {
+void ProcessOnHost(VstiInstance* instance, int32_t sampleFrames) {
     if (!instance->host || !instance->channels) return;
     ProcessRequest request;
     request.inputs = instance->inputChannels;
     request.outputs = instance->channels;
     request.sampleFrames = sampleFrames;
-    request.useDouble = useDouble;
+    request.useDouble = instance->processDouble;  // the width its buffers were made for
     SendProcess(instance->host, instance->effect, &request);
 }
 

@@ -25,6 +25,7 @@ enum HostMessage : uint32_t {
     VHM_DESTROY_WINDOW = 0x8003,
     VHM_OPEN_EFFECT = 0x8004,
     VHM_CLOSE_EFFECT = 0x8005,
+    VHM_CALL = 0x8006,  // wParam: void (*)(void*), lParam: its argument
 };
 
 // Request records: the sender keeps them on its stack; the host thread reads
@@ -85,8 +86,8 @@ intptr_t Dispatch(VstiInstance* instance, int32_t opcode, intptr_t value, void* 
 
 // [any thread] One block of processing on the host thread (VHM_PROCESS, always
 // as a request), with the instance's channel buffers: processDoubleReplacing
-// when useDouble, else processReplacing.
-void ProcessOnHost(VstiInstance* instance, int32_t sampleFrames, bool useDouble);
+// when it was prepared for doubles, else processReplacing.
+void ProcessOnHost(VstiInstance* instance, int32_t sampleFrames);
 
 // [any thread] Opens a new effect on the host thread (VHM_OPEN_EFFECT): the entry
 // point is called with the host callback and the effect accepted or closed.
@@ -95,6 +96,11 @@ vst2::AEffect* OpenEffectOnHost(VstiHost* host);
 
 // [any thread] effClose on the host thread (VHM_CLOSE_EFFECT, always as a request).
 void CloseEffectOnHost(VstiHost* host, vst2::AEffect* effect);
+
+// [any thread] Runs fn(arg) on host's thread and returns when it has run: at
+// once on the host thread, else as a request (VHM_CALL). For state that the
+// host thread's windows change at any moment.
+void RunOnHostThread(VstiHost* host, void (*fn)(void*), void* arg);
 
 // [any thread] True when the caller is host's thread.
 bool OnHostThread(const VstiHost* host);

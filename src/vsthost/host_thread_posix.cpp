@@ -241,6 +241,14 @@ void OnCloseEffect(VstiHost*, void* arg) { RunCloseEffect(static_cast<vst2::AEff
 
 bool OnHostThread(const VstiHost* host) { return host && platform::CurrentThreadId() == host->threadId; }
 
+void RunOnHostThread(VstiHost* host, void (*fn)(void*), void* arg) {
+    struct Call {
+        void (*fn)(void*);
+        void* arg;
+    } call{fn, arg};
+    RunOnHost(host, [](VstiHost*, void* p) { static_cast<Call*>(p)->fn(static_cast<Call*>(p)->arg); }, &call);
+}
+
 VstiHost* StartHost(const char16_t* path) {
     auto* host = new (std::nothrow) VstiHost();
     if (!host) return nullptr;

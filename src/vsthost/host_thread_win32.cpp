@@ -69,6 +69,7 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case VHM_DESTROY_WINDOW: DestroyHostWindow(reinterpret_cast<HWND>(lParam)); return 0;
         case VHM_OPEN_EFFECT: OnOpenEffect(host, wParam); return 0;
         case VHM_CLOSE_EFFECT: OnCloseEffect(wParam); return 0;
+        case VHM_CALL: reinterpret_cast<void (*)(void*)>(wParam)(reinterpret_cast<void*>(lParam)); return 0;
         case WM_DESTROY: OnDestroy(host); break;
         default: break;
     }
@@ -161,6 +162,11 @@ void SendDestroyWindow(VstiHost* host, HWND window) {
 }
 
 bool OnHostThread(const VstiHost* host) { return host && GetCurrentThreadId() == host->threadId; }
+
+void RunOnHostThread(VstiHost* host, void (*fn)(void*), void* arg) {
+    // On the host thread SendMessageW calls the procedure directly.
+    SendMessageW(HostWindow(host), VHM_CALL, reinterpret_cast<WPARAM>(fn), reinterpret_cast<LPARAM>(arg));
+}
 
 VstiHost* StartHost(const char16_t* path) {
     auto* host = new (std::nothrow) VstiHost();

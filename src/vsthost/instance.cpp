@@ -24,11 +24,6 @@ void InitTimeInfo(vst2::VstTimeInfo& timeInfo) {
     timeInfo.flags = vst2::kVstPpqPosValid | vst2::kVstTempoValid | vst2::kVstTimeSigValid;
 }
 
-int32_t ChannelCount(const vst2::AEffect* effect) {
-    int32_t inputs = effect->numInputs > 0 ? effect->numInputs : 0;
-    return effect->numOutputs + inputs;
-}
-
 // The first channel pointer is the start of the one sample block.
 void FreeBuffers(VstiInstance* instance) {
     if (!instance->channels) return;
@@ -38,12 +33,11 @@ void FreeBuffers(VstiInstance* instance) {
     instance->inputChannels = nullptr;
 }
 
+// Buffers for the counts and width recorded in the instance.
 bool AllocateBuffers(VstiInstance* instance) {
-    const vst2::AEffect* effect = instance->effect;
-    const size_t channelCount = static_cast<size_t>(ChannelCount(effect));
-    const size_t sampleBytes = CanDoubleReplacing(instance) ? sizeof(double) : sizeof(float);
+    const size_t channelCount = static_cast<size_t>(instance->outputCount) + static_cast<size_t>(instance->inputCount);
+    const size_t sampleBytes = instance->processDouble ? sizeof(double) : sizeof(float);
     const size_t blockSize = static_cast<size_t>(instance->blockSize);
-    // An absurd channel count from an instrument must not wrap the size.
     if (channelCount == 0 || blockSize > SIZE_MAX / sampleBytes / channelCount) return false;
     auto* channels = static_cast<void**>(std::calloc(channelCount, sizeof(void*)));
     auto* samples = static_cast<unsigned char*>(std::calloc(channelCount * blockSize, sampleBytes));
@@ -54,7 +48,7 @@ bool AllocateBuffers(VstiInstance* instance) {
     }
     for (size_t c = 0; c < channelCount; ++c) channels[c] = samples + c * blockSize * sampleBytes;
     instance->channels = channels;
-    instance->inputChannels = effect->numInputs > 0 ? channels + effect->numOutputs : nullptr;
+    instance->inputChannels = instance->inputCount > 0 ? channels + instance->outputCount : nullptr;
     return true;
 }
 
@@ -118,18 +112,35 @@ int32_t BlockSizeFor(const char16_t* libraryPath, int32_t sampleRate) {
     return kDefaultBlockSize;
 }
 
-bool PrepareBuffers(VstiInstance* instance, int32_t sampleRate) {
+Preparation PrepareForSong(VstiInstance* instance, int32_t sampleRate, bool songDouble) {
+    // Each field read once: the instrument may change them at any time.
+    const vst2::AEffect* effect = instance->effect;
+    const int32_t flags = effect->flags;
+    const int32_t outputs = effect->numOutputs;
+    const int32_t inputs = effect->numInputs > 0 ? effect->numInputs : 0;
     const int32_t blockSize = BlockSizeFor(instance->host ? instance->host->path : u"", sampleRate);
-    if (blockSize != instance->blockSize) FreeBuffers(instance);
+    const bool sameBuffers = blockSize == instance->blockSize && outputs == instance->outputCount &&
+                             inputs == instance->inputCount && songDouble == instance->processDouble;
+    if (!sameBuffers) FreeBuffers(instance);
     instance->sampleRate = sampleRate;
     instance->blockSize = blockSize;
-    if (instance->channels) return true;
-    if (blockSize <= 0) return false;
-    return AllocateBuffers(instance);
+    if (outputs < 2 || outputs > kMaxChannels || inputs > kMaxChannels) return Preparation::Unusable;
+    const int32_t width = songDouble ? vst2::effFlagsCanDoubleReplacing : vst2::effFlagsCanReplacing;
+    if (!(flags & width)) return Preparation::OtherWidth;
+    instance->outputCount = outputs;
+    instance->inputCount = inputs;
+    instance->processDouble = songDouble;
+    if (instance->channels) return Preparation::Ready;
+    if (blockSize <= 0 || !AllocateBuffers(instance)) return Preparation::Unusable;
+    return Preparation::Ready;
+}
+
+bool PrepareBuffers(VstiInstance* instance, int32_t sampleRate) {
+    return PrepareForSong(instance, sampleRate, CanDoubleReplacing(instance)) == Preparation::Ready;
 }
 
 void StartInstance(VstiInstance* instance) {
-    const intptr_t precision = CanDoubleReplacing(instance) ? 1 : 0;
+    const intptr_t precision = instance->processDouble ? 1 : 0;
     Dispatch(instance, vst2::effSetProgram, 0, nullptr, 0.0f);
     Dispatch(instance, vst2::effSetSampleRate, 0, nullptr, static_cast<float>(instance->sampleRate));
     Dispatch(instance, vst2::effSetBlockSize, instance->blockSize, nullptr, 0.0f);

@@ -19,6 +19,12 @@ struct VstiInstance {
     vst2::VstTimeInfo timeInfo = {};
     int32_t blockSize = 0;
     int32_t sampleRate = 0;
+    // What the buffers were made for, read from the effect once per song: an
+    // instrument that reports other flags or counts later cannot make the
+    // host read or write past them.
+    int32_t outputCount = 0;
+    int32_t inputCount = 0;
+    bool processDouble = false;  // driven with processDoubleReplacing and double buffers
     // Editor window state (Windows build only; zero natively).
     uintptr_t editorTimer = 0;
     void* editorWindow = nullptr;
@@ -36,16 +42,33 @@ constexpr int32_t kDefaultBlockSize = 1024;
 // Null when no instrument can be had.
 VstiInstance* AcquireInstance(IHmxConfig* config);
 
-// [any thread] Block size for the rate and the library, buffers kept when the
-// block size is unchanged, else freed and made anew (zeroed). False when the
-// buffers could not be allocated (or the block size is not positive): the
-// instance is then left without buffers and must not be rendered.
+// Most channels an instance may have on either side; more is taken for a
+// corrupt count, not an instrument.
+constexpr int32_t kMaxChannels = 256;
+
+enum class Preparation {
+    Ready,       // buffers made for the song's width and the counts read now
+    OtherWidth,  // cannot process the song's sample width: fine for another song
+    Unusable,    // fewer than two outputs, absurd counts, or no memory
+};
+
+// [any thread] Prepares an instance for a song at sampleRate whose sample
+// width (doubles or floats) is already decided: reads the effect's flags and
+// counts once, sets the block size for the rate and the library, keeps the
+// buffers when block size, counts and width are unchanged, else makes them
+// anew (zeroed). Anything but Ready leaves the instance without buffers
+// when they had to change; it must then not be rendered.
+Preparation PrepareForSong(VstiInstance* instance, int32_t sampleRate, bool songDouble);
+
+// [any thread] PrepareForSong in the width the effect's flags prefer
+// (doubles when it can process them). True when Ready.
 bool PrepareBuffers(VstiInstance* instance, int32_t sampleRate);
 
 // The block size the library at path gets at sampleRate.
 int32_t BlockSizeFor(const char16_t* libraryPath, int32_t sampleRate);
 
-// [any thread] The start-up sequence of an instance for a song (after PrepareBuffers).
+// [any thread] The start-up sequence of an instance for a song (after
+// PrepareForSong): its precision is the width it was prepared for.
 void StartInstance(VstiInstance* instance);
 // [any thread] The stop sequence at the end of a song.
 void StopInstance(VstiInstance* instance);

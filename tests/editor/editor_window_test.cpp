@@ -4,12 +4,15 @@
 // closing a song leaves no window and no window class behind.
 #include <windows.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "decoder_fixture.h"
 #include "frame/module_state.h"
 #include "vsthost/editor_grid.h"
+#include "vsthost/editor_window.h"
 #include "vsthost/host_thread.h"
 #include "vsthost/instance.h"
 
@@ -335,6 +338,40 @@ TEST_F(EditorTest, AWindowTheUserClosesStaysClosedUntilShowEditorIsTurnedOffAndO
     ASSERT_NE(WindowOf(d, 1), nullptr);
     EXPECT_AT(WindowOf(d, 1), 100 + width, 100);
     EXPECT_EQ(EditorWindowsOnHost().size(), 2u);
+}
+
+// The window procedure changes the editor state on the host thread at any
+// moment (the user drags or closes a window), so the decoder's thread must
+// leave it alone: opening, moving, closing and reopening, and a user
+// dragging one window while the decoder closes and reopens them, touch it
+// only on the host thread and leave no window behind.
+TEST_F(EditorTest, EditorStateIsTouchedOnlyOnTheHostThread) {
+    PutEditorPos(100, 100);
+    const int32_t before = EditorStateTouchedOffHostThread.load();
+    AxVstiDecoder* d = OpenAndRender(4);
+    ASSERT_NE(d, nullptr);
+    MoveTo(WindowOf(d, 3), 700, 500);
+
+    std::atomic<bool> stop{false};
+    HWND first = WindowOf(d, 0);
+    std::thread user([&] {
+        for (int i = 0; !stop.load(); ++i) {
+            if (IsWindow(first)) MoveTo(first, 100 + i % 50, 120);
+            Sleep(1);
+        }
+    });
+    for (int round = 0; round < 10; ++round) {
+        UpdateShowEditor(d, false);
+        UpdateShowEditor(d, true);
+        first = WindowOf(d, 0);  // read while the user thread may move it: a test's liberty
+    }
+    stop = true;
+    user.join();
+    Close(d);
+    EXPECT_TRUE(EditorWindowsOnHost().empty());
+    int32_t x = 0, y = 0;
+    EXPECT_TRUE(SavedEditorPos(&x, &y));
+    EXPECT_EQ(EditorStateTouchedOffHostThread.load(), before);
 }
 
 TEST_F(EditorTest, AnInstrumentWithoutAnEditorOpensNoWindow) {

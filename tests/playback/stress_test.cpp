@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "decoder_fixture.h"
+#include "frame/module.h"
 #include "frame/module_state.h"
 #include "platform/platform.h"
 #include "time_scale.h"
@@ -96,6 +97,64 @@ TEST_F(StressTest, ConcurrentSongsWithTheCacheOff) {
 }
 
 TEST_F(StressTest, ConcurrentSongsWhileTheCacheIsTurnedOnAndOff) { RunStress(module_, store_, true); }
+
+}  // namespace
+}  // namespace tavren::test
+
+namespace tavren::test {
+namespace {
+
+// Modules created and released from several threads at once, no module
+// living before or after: the module-wide lock must exist for every user
+// however creations and last releases interleave, and the last release
+// must leave no instrument host behind.
+TEST(ModuleLifetimeStress, ModulesComeAndGoOnSeveralThreadsAtOnce) {
+    ASSERT_EQ(ModuleCount.load(), 0);
+    ClearProbeVariables();
+    MemoryStore store;
+    store.Put(u"VSTiPath_x86", LibraryPath("probe"));
+    TestHost host(&store);
+    const Bytes song = Song({TrackAt(0, {{0, NoteOn(0, 60)}, {3000, NoteOff(0, 60)}}, 3000)});
+    std::atomic<int> failures{0};
+
+    auto worker = [&](int id) {
+        for (int round = 0; round < 150; ++round) {
+            void* out = nullptr;
+            if (CreateModuleInstance(&kIidHmxDecoderModule, &out, &host) != kHmxOk || !out) {
+                ++failures;
+                continue;
+            }
+            auto* module = static_cast<IHmxDecoderModule*>(out);
+            if ((round + id) % 4 != 0) {
+                MemoryFile file(song);
+                IHmxDecoder* decoder = nullptr;
+                if (module->Open(nullptr, &file, nullptr, &decoder) && decoder) {
+                    std::vector<float> buffer(2 * kBlock);
+                    if (decoder->Render(buffer.data(), 0) != uint32_t(kBlock)) ++failures;
+                    decoder->Release();
+                } else {
+                    ++failures;
+                }
+            }
+            module->Release();
+        }
+    };
+    auto run = std::async(std::launch::async, [&] {
+        std::vector<std::thread> threads;
+        // Two threads: the count of modules often falls to zero while the
+        // other thread is creating one.
+        for (int i = 0; i < 2; ++i) threads.emplace_back(worker, i);
+        for (std::thread& t : threads) t.join();
+    });
+    if (run.wait_for(std::chrono::seconds(120)) != std::future_status::ready) {
+        std::fprintf(stderr, "module stress still busy after 120 s: deadlock\n");
+        std::abort();
+    }
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(ModuleCount.load(), 0);
+    EXPECT_EQ(CurrentHost, nullptr) << "the last release stops the instrument host";
+    EXPECT_EQ(store.references(), 1);
+}
 
 }  // namespace
 }  // namespace tavren::test

@@ -47,6 +47,20 @@ TEST(HostCallback, EveryOtherRequestGetsZero) {
 
 class HostCallbackTest : public ProbeTest {};
 
+// The callback as the instrument calls it: on the host thread.
+intptr_t AskOnHostThread(VstiInstance* instance, int32_t opcode) {
+    struct Call {
+        vst2::AEffect* effect;
+        int32_t opcode;
+        intptr_t answer;
+    } call{instance->effect, opcode, 0};
+    RunOnHostThread(instance->host, [](void* p) {
+        auto* c = static_cast<Call*>(p);
+        c->answer = AudioMasterCallback(c->effect, c->opcode, 0, 0, nullptr, 0.0f);
+    }, &call);
+    return call.answer;
+}
+
 TEST_F(HostCallbackTest, AnswersFromTheCallingEffectsInstance) {
     VstiInstance* instance = AcquireProbe();
     ASSERT_NE(instance, nullptr);
@@ -55,9 +69,12 @@ TEST_F(HostCallbackTest, AnswersFromTheCallingEffectsInstance) {
     EXPECT_EQ(Ask(effect, vst2::audioMasterGetSampleRate), 48000);
     EXPECT_EQ(Ask(effect, vst2::audioMasterGetBlockSize), 1024);
 
+    // Another thread than the host thread gets no time information.
+    EXPECT_EQ(Ask(effect, vst2::audioMasterGetTime), 0);
+
     instance->timeInfo.samplePos = 4096.0;
     const double before = static_cast<double>(platform::TickCount()) * 1e6;
-    auto* first = reinterpret_cast<vst2::VstTimeInfo*>(Ask(effect, vst2::audioMasterGetTime));
+    auto* first = reinterpret_cast<vst2::VstTimeInfo*>(AskOnHostThread(instance, vst2::audioMasterGetTime));
     const double after = static_cast<double>(platform::TickCount()) * 1e6;
     ASSERT_EQ(first, &instance->timeInfo);
     EXPECT_GE(first->nanoSeconds, before);
@@ -67,7 +84,7 @@ TEST_F(HostCallbackTest, AnswersFromTheCallingEffectsInstance) {
     EXPECT_EQ(first->sampleRate, 0.0);
 
     first->nanoSeconds = -1.0;
-    auto* second = reinterpret_cast<vst2::VstTimeInfo*>(Ask(effect, vst2::audioMasterGetTime));
+    auto* second = reinterpret_cast<vst2::VstTimeInfo*>(AskOnHostThread(instance, vst2::audioMasterGetTime));
     EXPECT_EQ(second, first);
     EXPECT_GE(second->nanoSeconds, before);  // refreshed
     DestroyInstance(instance);
@@ -82,7 +99,7 @@ TEST_F(HostCallbackTest, AnInstrumentAskingBeforeAndAfterItIsAcceptedIsAnsweredO
     ASSERT_NE(instance, nullptr);
     ASSERT_TRUE(PrepareBuffers(instance, 44100));
     instance->timeInfo.samplePos = 512.0;
-    ProcessOnHost(instance, 16, false);
+    ProcessOnHost(instance, 16);
     const uint32_t hostThread = CurrentHost->threadId;
     const intptr_t timeAddress = reinterpret_cast<intptr_t>(&instance->timeInfo);
     DestroyInstance(instance);

@@ -105,7 +105,7 @@ TEST_F(HostThreadTest, CallsFromSeveralThreadsAllRunOnTheHostThread) {
             for (int i = 0; i < kCalls; ++i) {
                 intptr_t value = t * 100000 + i;
                 if (Dispatch(instance, probe::kOpcodeEcho, value, nullptr, 0.0f) != value + 1) ++wrongResults;
-                if (i % 10 == 0) ProcessOnHost(instance, 32, false);
+                if (i % 10 == 0) ProcessOnHost(instance, 32);
             }
         });
     }
@@ -152,7 +152,7 @@ TEST_F(HostThreadTest, RequestsMadeOnTheHostThreadRunAtOnce) {
                               in->instance->host->window = window;
 #endif
                               // Always a request, which on this thread must not wait for itself.
-                              ProcessOnHost(in->instance, 8, false);
+                              ProcessOnHost(in->instance, 8);
                           },
                           &inside};
     EXPECT_EQ(Dispatch(instance, probe::kOpcodeCall, 0, &call, 0.0f), 1);

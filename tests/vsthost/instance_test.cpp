@@ -263,7 +263,7 @@ TEST_P(SequenceTest, ProcessRendersTheEventsSentIntoTheChannelBuffers) {
     events.numEvents = 1;
     events.events[0] = reinterpret_cast<vst2::VstEvent*>(&noteOn);
     Dispatch(instance, vst2::effProcessEvents, 0, &events, 0.0f);
-    ProcessOnHost(instance, 64, doubles);
+    ProcessOnHost(instance, 64);
 
     const double expected = probe::TagOf(0) + probe::NoteValue(2, 60);
     if (doubles)
