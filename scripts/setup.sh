@@ -8,7 +8,8 @@ SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
 need_pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
-           libbenchmark-dev g++-mingw-w64-i686 wine wine32:i386 python3)
+           libbenchmark-dev g++-mingw-w64-i686 wine wine32:i386 python3
+           amsynth zynaddsubfx-vst dpf-plugins-vst)  # real VST 2 instruments for the tests
 missing=()
 for p in "${need_pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
