@@ -35,4 +35,6 @@ if [ ! -f "$WINEPREFIX/.tavren-ready" ]; then
   wineserver -w
   touch "$WINEPREFIX/.tavren-ready"
 fi
+# Real Windows instruments for the Windows tests, built once from Debian's sources.
+bash scripts/build-windows-instruments.sh || echo "setup: warning: the Windows instruments could not be built; their tests will fail"
 echo "setup: done"

@@ -83,7 +83,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> instruments;
     for (int i = 1; i < argc; ++i) instruments.push_back(argv[i]);
     if (instruments.empty())
-        for (const char* file : realsynth::kStereoSynths) instruments.push_back(std::string(REAL_VST_DIR) + "/" + file);
+        for (const realsynth::RealPlugin& synth : realsynth::kStereoSynths)
+            instruments.push_back(realsynth::PluginPath(synth.file));
 
     std::ifstream in(DEMO_SONG, std::ios::binary);
     const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -16,23 +16,25 @@
 #include "tone_host.h"
 
 namespace realsynth {
+
+void PrintTo(const RealPlugin& plugin, std::ostream* out) { *out << plugin.file; }
+
 namespace {
 
 using tavren::FromUtf8;
 using tavren::IHmxDecoder;
 
 constexpr double kSilence = 0.001;  // the plug-in's own near-silence level
-constexpr double kSounding = 0.01;  // clearly audible; the quieter synth peaks near 0.05
 constexpr double kAbsurd = 8.0;     // far beyond full scale even for eight instances summed
 const Bytes kGmSystemOn = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
 const Bytes kGsReset = {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
 
 double Seconds(uint32_t ms) { return ms / 1000.0; }
 
-class RealSynth : public ::testing::TestWithParam<const char*> {
+class RealSynth : public ::testing::TestWithParam<RealPlugin> {
 protected:
     void SetUp() override {
-        path = std::string(REAL_VST_DIR) + "/" + GetParam();
+        path = PluginPath(GetParam().file);
         ASSERT_TRUE(std::ifstream(path).good()) << path << " is missing: scripts/setup.sh installs it";
         session = std::make_unique<PluginSession>(PLUGIN_PATH);
         ASSERT_TRUE(session->Ready()) << "cannot load " << PLUGIN_PATH << " or make its module";
@@ -61,6 +63,9 @@ protected:
         return audio;
     }
 
+    // Clearly audible for this instrument (the quietest holds a note near 0.003).
+    double Sounding() const { return GetParam().sounding; }
+
     std::string path;
     std::unique_ptr<PluginSession> session;
 };
@@ -79,51 +84,63 @@ TEST_P(RealSynth, DemoSongPlaysToItsEndAndSounds) {
     EXPECT_GT(PluginSession::LengthFrames(decoder), 60u * 44100u);
 
     const Audio audio = RenderWhole(decoder);
-    EXPECT_GT(audio.Peak(), kSounding);
-    // The music goes on throughout: no stretch of ten seconds is silent.
-    for (double t = 0; t + 10 < audio.Frames() / 44100.0 - 5; t += 10) EXPECT_GT(audio.Peak(t, t + 10), kSilence) << t;
+    EXPECT_GT(audio.Peak(), kSilence);
+    if (GetParam().general) {
+        EXPECT_GT(audio.Peak(), 0.01);
+        // The music goes on throughout: no stretch of ten seconds is silent.
+        for (double t = 0; t + 10 < audio.Frames() / 44100.0 - 5; t += 10)
+            EXPECT_GT(audio.Peak(t, t + 10), kSilence) << t;
+    }
     PluginSession::Close(decoder);
 }
 
 // Eight ports: eight instances, each sounding its own port, each with its own
-// state. A port that had no instance would play on instance 0 (and an
-// all-sound-off sent there would silence port 0's note).
+// state. A port without an instance would play on instance 0, and a note-off
+// (or all sound off) sent there would end port 0's held note.
 TEST_P(RealSynth, EightPortsPlayOnEightInstancesOfTheirOwn) {
+    const bool general = GetParam().general;
     SongWriter w;
     w.Sysex(0, 0, kGmSystemOn);
     w.Sysex(0, 100, kGsReset);
-    // Each port alone in its second: note, then all sound off.
+    // Each port alone in its stretch: a note and its release.
     for (int port = 0; port < 8; ++port) {
-        const uint32_t start = 1000 + 1000 * port;
+        const uint32_t start = 1000 + 1500 * port;
         w.Note(port, start, start + 300, 60 + port);
-        w.Control(port, start + 300, 120, 0);
+        if (general) w.Control(port, start + 300, 120, 0);
     }
-    // Port 0 holds a note while every other port sends all sound off and all notes off.
-    w.Note(0, 9000, 9700, 67);
+    // Port 0 holds a note while every other port sends its note-off.
+    const uint32_t held = 13500;
+    w.Note(0, held, held + 1700, 67);
     for (int port = 1; port < 8; ++port) {
-        w.Control(port, 9200, 120, 0);
-        w.Control(port, 9200, 123, 0);
+        w.Add(port, held + 200, {0x80, 67, 0});
+        if (general) w.Control(port, held + 200, 120, 0);
     }
-    w.Control(0, 9700, 120, 0);
-    // The control case: all sound off on port 0's own instance silences its held note.
-    w.Note(0, 10500, 11200, 67);
-    w.Control(0, 10700, 120, 0);
-    w.End(12000);
+    // The control case: the same note-off on port 0 itself ends the note.
+    const uint32_t control = held + 3000;
+    w.Note(0, control, control + 200, 67);
+    w.End(control + 2000);
 
     IHmxDecoder* decoder = OpenOrFail(w.Build());
     ASSERT_NE(decoder, nullptr);
     const Audio audio = RenderWhole(decoder);
     EXPECT_LE(audio.Peak(0, 0.9), kSilence) << "sound before the first note";
     for (int port = 0; port < 8; ++port) {
-        const uint32_t start = 1000 + 1000 * port;
-        EXPECT_GT(audio.Peak(Seconds(start + 30), Seconds(start + 300)), kSounding) << "port " << port << " silent";
-        EXPECT_LE(audio.Peak(Seconds(start + 400), Seconds(start + 1000)), kSilence)
-            << "port " << port << " still sounding after all sound off";
+        const uint32_t start = 1000 + 1500 * port;
+        EXPECT_GT(audio.Peak(Seconds(start + 30), Seconds(start + 300)), Sounding()) << "port " << port << " silent";
+        // Some instruments start a block's notes at its first frame: the next
+        // note may sound up to one block (23 ms) early.
+        EXPECT_LE(audio.Peak(Seconds(start + 1300), Seconds(start + 1450)), kSilence)
+            << "port " << port << " still sounding before the next port's note";
+        if (general) {
+            EXPECT_LE(audio.Peak(Seconds(start + 400), Seconds(start + 1450)), kSilence)
+                << "port " << port << " still sounding after all sound off";
+        }
     }
-    EXPECT_GT(audio.Peak(9.3, 9.7), kSounding) << "another port's all sound off reached port 0's instance";
-    EXPECT_LE(audio.Peak(9.8, 10.5), kSilence);
-    EXPECT_GT(audio.Peak(10.53, 10.7), kSounding);
-    EXPECT_LE(audio.Peak(10.8, 11.2), kSilence) << "the control failed: all sound off leaves the note sounding";
+    EXPECT_GT(audio.Peak(Seconds(held + 1300), Seconds(held + 1600)), Sounding())
+        << "another port's note-off reached port 0's instance";
+    EXPECT_GT(audio.Peak(Seconds(control + 30), Seconds(control + 200)), Sounding());
+    EXPECT_LE(audio.Peak(Seconds(control + 1300), Seconds(control + 1600)), kSilence)
+        << "the control failed: the note-off leaves the note sounding";
     PluginSession::Close(decoder);
 }
 
@@ -145,7 +162,7 @@ TEST_P(RealSynth, LoopMarkerKeepsTheSongPlaying) {
     EXPECT_TRUE(audio.AllFinite());
     EXPECT_LT(audio.Peak(), kAbsurd);
     // Each 1.5-second loop sounds: no stretch of that length is silent, also long after the song's end.
-    for (double t = 1.0; t + 1.5 <= 15.0; t += 1.5) EXPECT_GT(audio.Peak(t, t + 1.5), kSounding) << t;
+    for (double t = 1.0; t + 1.5 <= 15.0; t += 1.5) EXPECT_GT(audio.Peak(t, t + 1.5), Sounding()) << t;
     PluginSession::Close(decoder);
 }
 
@@ -160,13 +177,14 @@ TEST_P(RealSynth, TailEndsAfterHalfASecondOfSilenceOrFiveSeconds) {
     ASSERT_NE(decoder, nullptr);
     const uint64_t length = PluginSession::LengthFrames(decoder);
     Audio audio = RenderWhole(decoder);
-    EXPECT_GT(audio.Peak(0.2, 1.5), kSounding);
+    EXPECT_GT(audio.Peak(0.2, 1.5), Sounding());
     EXPECT_GE(audio.Frames() + 1024, length + 44100 / 2) << "ended before half a second of silence";
     EXPECT_LT(audio.Frames(), length + 5 * 44100) << "a fading song ran into the five-second limit";
     EXPECT_GE(audio.TrailingSilentFrames() + 1024, 44100u / 2);
     PluginSession::Close(decoder);
 
-    // Both synths hold a sustained note at a steady level for as long as it is held.
+    // A note never released: an instrument that holds it never falls silent.
+    if (!GetParam().sustains) return;
     SongWriter held;
     held.NoteOn(0, 100, 60);
     held.End(1000);
@@ -175,7 +193,7 @@ TEST_P(RealSynth, TailEndsAfterHalfASecondOfSilenceOrFiveSeconds) {
     audio = RenderWhole(decoder);
     const uint64_t limit = PluginSession::LengthFrames(decoder) + 5 * 44100;
     EXPECT_GE(audio.Frames() + 1024, limit);
-    EXPECT_GT(audio.Peak(5.0, 6.0), kSounding);
+    EXPECT_GT(audio.Peak(5.0, 6.0), Sounding());
     PluginSession::Close(decoder);
 }
 
@@ -197,13 +215,16 @@ TEST_P(RealSynth, SeeksForwardToTheStartAndBackwards) {
     EXPECT_EQ(decoder->Seek(2 * 44100 + 100, 0), blockStart(2 * 44100 + 100));
     Audio audio = PluginSession::RenderSeconds(decoder, 0.5);
     EXPECT_TRUE(audio.AllFinite());
-    EXPECT_GT(audio.Peak(), kSounding) << "the held notes do not sound after a forward seek";
+    EXPECT_GT(audio.Peak(), Sounding()) << "the held notes do not sound after a forward seek";
 
-    // To the start while they sound: the reset silences them, the song starts silent.
+    // To the start while they sound: the reset silences them, the song starts
+    // silent (an instrument that ignores the reset's messages rings on).
     EXPECT_EQ(decoder->Seek(0, 0), 0u);
     audio = PluginSession::RenderSeconds(decoder, 1.5);
-    EXPECT_LE(audio.Peak(0, 0.95), kSilence) << "notes ring on after the reset sequence";
-    EXPECT_GT(audio.Peak(1.05, 1.5), kSounding);
+    if (GetParam().general) {
+        EXPECT_LE(audio.Peak(0, 0.95), kSilence) << "notes ring on after the reset sequence";
+    }
+    EXPECT_GT(audio.Peak(1.05, 1.5), Sounding());
 
     // Forward into the silence after the notes, then back into them.
     EXPECT_EQ(decoder->Seek(5 * 44100 + 13230, 0), blockStart(5 * 44100 + 13230));
@@ -211,12 +232,12 @@ TEST_P(RealSynth, SeeksForwardToTheStartAndBackwards) {
     EXPECT_LE(audio.Peak(), kSilence) << "sound where the song is silent";
     EXPECT_EQ(decoder->Seek(3 * 44100, 0), blockStart(3 * 44100));
     audio = PluginSession::RenderSeconds(decoder, 0.5);
-    EXPECT_GT(audio.Peak(), kSounding) << "the held notes do not sound after a backward seek";
+    EXPECT_GT(audio.Peak(), Sounding()) << "the held notes do not sound after a backward seek";
     // And the song still plays on to its end from there.
     audio = PluginSession::RenderSeconds(decoder, 20);
     EXPECT_TRUE(audio.ended);
     EXPECT_TRUE(audio.AllFinite());
-    EXPECT_GT(audio.Peak(7.0 - 3.5, 7.5 - 3.5), kSounding);
+    EXPECT_GT(audio.Peak(7.0 - 3.5, 7.5 - 3.5), Sounding());
     PluginSession::Close(decoder);
 }
 
@@ -237,7 +258,7 @@ TEST_P(RealSynth, SecondSongPlaysWithTheCacheOnAndOff) {
             ASSERT_NE(decoder, nullptr);
             const Audio audio = RenderWhole(decoder);
             EXPECT_LE(audio.Peak(0, 0.45), kSilence) << "song " << song << " starts with sound";
-            EXPECT_GT(audio.Peak(0.55, 1.5), kSounding) << "song " << song;
+            EXPECT_GT(audio.Peak(0.55, 1.5), Sounding()) << "song " << song;
             PluginSession::Close(decoder);
         }
     }
@@ -268,12 +289,12 @@ TEST_P(RealSynth, InfoShowsTheInstrumentsOwnVendorAndProduct) {
     w.End(1000);
     IHmxDecoder* decoder = OpenOrFail(w.Build());
     ASSERT_NE(decoder, nullptr);
-    EXPECT_GT(RenderWhole(decoder).Peak(), kSounding);
+    EXPECT_GT(RenderWhole(decoder).Peak(), Sounding());
     PluginSession::Close(decoder);
 }
 
 INSTANTIATE_TEST_SUITE_P(Debian, RealSynth, ::testing::ValuesIn(kStereoSynths),
-                         [](const ::testing::TestParamInfo<const char*>& info) { return SynthName(info.param); });
+                         [](const ::testing::TestParamInfo<RealPlugin>& info) { return SynthName(info.param.file); });
 
 }  // namespace
 }  // namespace realsynth

@@ -16,7 +16,7 @@ namespace {
 class Refused : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(Refused, OpenFailsWithTheMessageAndLeavesNothingBehind) {
-    const std::string path = std::string(REAL_VST_DIR) + "/" + GetParam();
+    const std::string path = PluginPath(GetParam());
     ASSERT_TRUE(std::ifstream(path).good()) << path << " is missing: scripts/setup.sh installs it";
     ASSERT_FALSE(LibraryLoaded(path));
     const int threads = ThreadCount();
@@ -41,6 +41,9 @@ TEST_P(Refused, OpenFailsWithTheMessageAndLeavesNothingBehind) {
             EXPECT_EQ(boxes.Text(), "VSTi Information: failed to load plug-in\n");
             EXPECT_EQ(session.Open(w.Build()), nullptr);
         }
+        // The library stays loaded while the module lives (the next song tries
+        // it again without loading it anew); the module's end unloads it.
+        EXPECT_TRUE(LibraryLoaded(path));
     }
     EXPECT_FALSE(LibraryLoaded(path)) << "the refused library is still loaded";
     if (threads >= 0) {

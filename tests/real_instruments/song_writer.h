@@ -34,6 +34,9 @@ public:
     // Every track ends here (or at its last event, when later).
     void End(uint32_t ms) { endMs_ = ms; }
 
+    // Any message, as given.
+    void Add(int port, uint32_t ms, Bytes bytes);
+
     Bytes Build() const;
 
 private:
@@ -45,7 +48,6 @@ private:
         int port;
         std::vector<Event> events;
     };
-    void Add(int port, uint32_t ms, Bytes bytes);
 
     std::vector<TrackEvents> tracks_;
     uint32_t endMs_ = 0;

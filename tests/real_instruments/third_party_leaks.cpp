@@ -36,7 +36,7 @@ class KeepSynthsMapped : public ::testing::Environment {
 public:
     void SetUp() override {
         for (size_t i = 0; i < std::size(kStereoSynths); ++i)
-            kept[i] = new DynamicLibrary(std::string(REAL_VST_DIR) + "/" + kStereoSynths[i]);
+            kept[i] = new DynamicLibrary(PluginPath(kStereoSynths[i].file));
     }
 };
 
