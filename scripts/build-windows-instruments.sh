@@ -24,11 +24,19 @@ CXX=i686-w64-mingw32-g++-posix
 
 say() { echo "build-windows-instruments: $*"; }
 
+has_source() {
+  local n
+  n=$(apt-cache showsrc zam-plugins 2>/dev/null | grep -c '^Package: zam-plugins' || true)
+  [ "${n:-0}" -gt 0 ]
+}
+
 # deb-src entries mirroring every enabled deb entry, written once.
 add_source_entries() {
   local deb822=/etc/apt/sources.list.d/tavren-deb-src.sources
   local oneline=/etc/apt/sources.list.d/tavren-deb-src.list
-  if grep -rqsE '^(Types:.*deb-src|[[:space:]]*deb-src[[:space:]])' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  has_source && return 0
+  if [ -f "$deb822" ] || [ -f "$oneline" ]; then
+    $SUDO apt-get update -qq
     return 0
   fi
   local stanzas="" lines=""

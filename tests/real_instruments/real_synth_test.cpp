@@ -5,10 +5,12 @@
 // plug-in's block arithmetic on seeks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "plugin_session.h"
 #include "real_synths.h"
@@ -41,13 +43,20 @@ protected:
         session->Set(u"VSTiPath_x86", FromUtf8(path));
     }
     void TearDown() override {
+        // Songs a failed check left open close before the module goes.
+        for (IHmxDecoder* decoder : open) PluginSession::Close(decoder);
         session.reset();
     }
 
-    IHmxDecoder* OpenOrFail(const Bytes& song) {
-        IHmxDecoder* decoder = session->Open(song);
+    IHmxDecoder* OpenOrFail(const Bytes& song, uint32_t rate = 0) {
+        IHmxDecoder* decoder = session->Open(song, rate);
         EXPECT_NE(decoder, nullptr) << "open failed for " << path;
+        if (decoder) open.push_back(decoder);
         return decoder;
+    }
+    void Close(IHmxDecoder* decoder) {
+        open.erase(std::remove(open.begin(), open.end(), decoder), open.end());
+        PluginSession::Close(decoder);
     }
 
     // The whole song: ends by itself within its length plus the five-second tail.
@@ -68,10 +77,11 @@ protected:
 
     std::string path;
     std::unique_ptr<PluginSession> session;
+    std::vector<IHmxDecoder*> open;
 };
 
 TEST_P(RealSynth, DemoSongPlaysToItsEndAndSounds) {
-    std::ifstream in(DEMO_SONG, std::ios::binary);
+    std::ifstream in(HostPath(DEMO_SONG), std::ios::binary);
     const Bytes song((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_FALSE(song.empty());
     IHmxDecoder* decoder = OpenOrFail(song);
@@ -91,7 +101,7 @@ TEST_P(RealSynth, DemoSongPlaysToItsEndAndSounds) {
         for (double t = 0; t + 10 < audio.Frames() / 44100.0 - 5; t += 10)
             EXPECT_GT(audio.Peak(t, t + 10), kSilence) << t;
     }
-    PluginSession::Close(decoder);
+    Close(decoder);
 }
 
 // Eight ports: eight instances, each sounding its own port, each with its own
@@ -141,7 +151,7 @@ TEST_P(RealSynth, EightPortsPlayOnEightInstancesOfTheirOwn) {
     EXPECT_GT(audio.Peak(Seconds(control + 30), Seconds(control + 200)), Sounding());
     EXPECT_LE(audio.Peak(Seconds(control + 1300), Seconds(control + 1600)), kSilence)
         << "the control failed: the note-off leaves the note sounding";
-    PluginSession::Close(decoder);
+    Close(decoder);
 }
 
 // A loop marker makes the song play for ever: every Render gives a block,
@@ -163,7 +173,7 @@ TEST_P(RealSynth, LoopMarkerKeepsTheSongPlaying) {
     EXPECT_LT(audio.Peak(), kAbsurd);
     // Each 1.5-second loop sounds: no stretch of that length is silent, also long after the song's end.
     for (double t = 1.0; t + 1.5 <= 15.0; t += 1.5) EXPECT_GT(audio.Peak(t, t + 1.5), Sounding()) << t;
-    PluginSession::Close(decoder);
+    Close(decoder);
 }
 
 // The tail: a song whose sound fades after its last event ends after half a
@@ -181,7 +191,7 @@ TEST_P(RealSynth, TailEndsAfterHalfASecondOfSilenceOrFiveSeconds) {
     EXPECT_GE(audio.Frames() + 1024, length + 44100 / 2) << "ended before half a second of silence";
     EXPECT_LT(audio.Frames(), length + 5 * 44100) << "a fading song ran into the five-second limit";
     EXPECT_GE(audio.TrailingSilentFrames() + 1024, 44100u / 2);
-    PluginSession::Close(decoder);
+    Close(decoder);
 
     // A note never released: an instrument that holds it never falls silent.
     if (!GetParam().sustains) return;
@@ -194,7 +204,7 @@ TEST_P(RealSynth, TailEndsAfterHalfASecondOfSilenceOrFiveSeconds) {
     const uint64_t limit = PluginSession::LengthFrames(decoder) + 5 * 44100;
     EXPECT_GE(audio.Frames() + 1024, limit);
     EXPECT_GT(audio.Peak(5.0, 6.0), Sounding());
-    PluginSession::Close(decoder);
+    Close(decoder);
 }
 
 // Seeks play the song into the instruments without output; a seek to the start
@@ -238,11 +248,11 @@ TEST_P(RealSynth, SeeksForwardToTheStartAndBackwards) {
     EXPECT_TRUE(audio.ended);
     EXPECT_TRUE(audio.AllFinite());
     EXPECT_GT(audio.Peak(7.0 - 3.5, 7.5 - 3.5), Sounding());
-    PluginSession::Close(decoder);
+    Close(decoder);
 }
 
 // A second song on the instances the first one left in the cache (or on new
-// ones when caching is off) plays as the first did.
+// ones when caching is off) plays as the first did, also at another rate.
 TEST_P(RealSynth, SecondSongPlaysWithTheCacheOnAndOff) {
     for (const char16_t* cache : {u"1", u"0"}) {
         SCOPED_TRACE(cache[0] == u'1' ? "cache on" : "cache off");
@@ -254,12 +264,14 @@ TEST_P(RealSynth, SecondSongPlaysWithTheCacheOnAndOff) {
             w.Note(1, 800, 1500, 64 + song);
             w.Note(2, 1000, 1600, 67 + song);
             w.End(2000);
-            IHmxDecoder* decoder = OpenOrFail(w.Build());
+            const uint32_t rate = song == 0 ? 44100 : 48000;
+            IHmxDecoder* decoder = OpenOrFail(w.Build(), rate);
             ASSERT_NE(decoder, nullptr);
+            EXPECT_EQ(PluginSession::Info(decoder).sampleRate, rate);
             const Audio audio = RenderWhole(decoder);
             EXPECT_LE(audio.Peak(0, 0.45), kSilence) << "song " << song << " starts with sound";
             EXPECT_GT(audio.Peak(0.55, 1.5), Sounding()) << "song " << song;
-            PluginSession::Close(decoder);
+            Close(decoder);
         }
     }
 }
@@ -290,7 +302,7 @@ TEST_P(RealSynth, InfoShowsTheInstrumentsOwnVendorAndProduct) {
     IHmxDecoder* decoder = OpenOrFail(w.Build());
     ASSERT_NE(decoder, nullptr);
     EXPECT_GT(RenderWhole(decoder).Peak(), Sounding());
-    PluginSession::Close(decoder);
+    Close(decoder);
 }
 
 INSTANTIATE_TEST_SUITE_P(Debian, RealSynth, ::testing::ValuesIn(kStereoSynths),
