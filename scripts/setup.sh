@@ -12,6 +12,8 @@ need_pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-de
            g++-mingw-w64-x86-64 wine64)
 # The C peer that smfdump's benchmark measures itself against.
 need_pkgs+=(midicsv)
+# Real VST 2 instruments for the tests.
+need_pkgs+=(amsynth zynaddsubfx-vst dpf-plugins-vst)
 missing=()
 for p in "${need_pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -49,4 +51,6 @@ if [ ! -f "$WINEPREFIX/.tavren-ready" ]; then
   wineserver -w
   touch "$WINEPREFIX/.tavren-ready"
 fi
+# Real Windows instruments for the Windows tests, built once from Debian's sources.
+bash scripts/build-windows-instruments.sh || echo "setup: warning: the Windows instruments could not be built; their tests will fail"
 echo "setup: done"

@@ -16,6 +16,7 @@ ToneHost::ToneHost(const std::string& path, HostOptions hostOptions)
     : options(hostOptions), library(std::make_unique<DynamicLibrary>(path)) {
     if (!library->IsLoaded()) return;
     auto entry = reinterpret_cast<vst2::EntryProc>(library->Symbol("VSTPluginMain"));
+    if (entry == nullptr) entry = reinterpret_cast<vst2::EntryProc>(library->Symbol("main"));  // the old name
     if (entry == nullptr) return;
     vst2::AEffect* candidate = entry(HostCallback);
     if (candidate == nullptr || candidate->magic != vst2::kEffectMagic) return;
