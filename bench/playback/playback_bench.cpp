@@ -37,27 +37,7 @@
 #endif
 
 #include "../run_path.h"
-
-// Heap allocations made by the rendering thread, counted while enabled.
-namespace {
-thread_local bool countAllocations = false;
-thread_local long allocationCount = 0;
-}  // namespace
-
-// The replaced operators pair malloc with free; GCC cannot see that they match.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void* operator new(std::size_t size) {
-    if (countAllocations) ++allocationCount;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#include "allocation_counter.h"
 
 using namespace tavren;
 using namespace tavren::test;
@@ -152,13 +132,12 @@ struct Bench {
             floor.push_back(Seconds(t) * 1e6 / blocksPerRound);
         }
         double a = Median(decoder), f = Median(floor);
-        countAllocations = true;
-        allocationCount = 0;
+        StartCountingAllocations();
         for (int b = 0; b < blocksPerRound; ++b) d->Render(buffer.data(), 0);
-        countAllocations = false;
+        const long allocations = StopCountingAllocations();
         std::printf("render  %d instance(s): decoder %8.1f us/block  floor %8.1f us/block  ratio %.3f (goal <= 1.25)"
                     "  heap allocations %.2f/block (goal 0)\n",
-                    ports, a, f, a / f, double(allocationCount) / blocksPerRound);
+                    ports, a, f, a / f, double(allocations) / blocksPerRound);
         d->Release();
     }
 

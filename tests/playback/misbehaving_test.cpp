@@ -9,38 +9,12 @@
 #include <new>
 #include <thread>
 
+#include "allocation_counter.h"
 #include "decoder_fixture.h"
 #include "frame/module_state.h"
 #include "message_box_watcher.h"
 #include "platform/platform.h"
 #include "vsthost/host_thread.h"
-
-// Heap allocations made by the thread that counts them; the host thread
-// (the instrument's allocations) and other tests are not counted.
-namespace {
-thread_local bool countAllocations = false;
-thread_local long allocationCount = 0;
-}  // namespace
-
-// The replaced operators pair malloc with free; GCC cannot see that they match.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#endif
-void* operator new(std::size_t size) {
-    if (countAllocations) ++allocationCount;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    if (countAllocations) ++allocationCount;
-    return std::malloc(size ? size : 1);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace tavren::test {
 namespace {
@@ -251,12 +225,10 @@ TEST_F(MisbehavingTest, RenderingAllocatesNothingOnceTheSongPlays) {
     std::vector<float> buffer(2 * kBlock);
     for (int b = 0; b < 4; ++b) d->Render(buffer.data(), 0);  // storage grows here at most
 
-    countAllocations = true;
-    allocationCount = 0;
+    StartCountingAllocations();
     uint32_t frames = 0;
     for (int b = 0; b < 30; ++b) frames += d->Render(buffer.data(), 0);
-    long during = allocationCount;
-    countAllocations = false;
+    const long during = StopCountingAllocations();
     EXPECT_EQ(frames, 30u * kBlock);
     EXPECT_EQ(during, 0) << "heap allocations in 30 blocks of a playing song";
 }
