@@ -14,12 +14,14 @@
 #endif
 
 #if defined(TAVREN_ARCH_X64)
-#define TAVREN_ARCH u"x64"
+#define TAVREN_ARCH_NAME "x64"
 #define TAVREN_OTHER_ARCH u"x86"
 #else
-#define TAVREN_ARCH u"x86"
+#define TAVREN_ARCH_NAME "x86"
 #define TAVREN_OTHER_ARCH u"x64"
 #endif
+// The same name for the wide texts ("x86" here; narrow for the tools' help).
+#define TAVREN_ARCH u"" TAVREN_ARCH_NAME
 
 // "tavren_x86.hmx" or "tavren_x64.hmx".
 #define TAVREN_PLUGIN_FILE u"tavren_" TAVREN_ARCH u".hmx"

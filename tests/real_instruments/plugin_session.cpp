@@ -6,37 +6,6 @@ namespace realsynth {
 
 using namespace tavren;
 
-namespace {
-
-// The host player's file object over a song held by the caller.
-class SongFile final : public IHmxFile {
-public:
-    explicit SongFile(const std::vector<uint8_t>& bytes) : bytes(bytes) {}
-    HmxResult HMX_CALL QueryInterface(const HmxGuid&, void** out) override {
-        *out = nullptr;
-        return kHmxNoInterface;
-    }
-    int32_t HMX_CALL AddRef() override { return 1; }
-    int32_t HMX_CALL Release() override { return 1; }
-    int32_t HMX_CALL Reserved1() override { return 0; }
-    int32_t HMX_CALL Reserved2() override { return 0; }
-    int32_t HMX_CALL Reserved3() override { return 0; }
-    int32_t HMX_CALL Reserved4() override { return 0; }
-    int32_t HMX_CALL Reserved5() override { return 0; }
-    int32_t HMX_CALL Reserved6() override { return 0; }
-    int32_t HMX_CALL Reserved7() override { return 0; }
-    int32_t HMX_CALL GetBuffer(const uint8_t** data, uint32_t* size) override {
-        *data = bytes.data();
-        *size = static_cast<uint32_t>(bytes.size());
-        return 1;
-    }
-
-private:
-    const std::vector<uint8_t>& bytes;
-};
-
-}  // namespace
-
 double Audio::Peak(double fromSeconds, double toSeconds) const {
     const double first = std::max(0.0, fromSeconds * rate) * 2;
     const double last = std::min(static_cast<double>(samples.size()), std::max(0.0, toSeconds * rate) * 2);
@@ -70,7 +39,7 @@ PluginSession::~PluginSession() {
 }
 
 IHmxDecoder* PluginSession::Open(const std::vector<uint8_t>& song, uint32_t rate) {
-    SongFile file(song);
+    test::MemoryFile file(song);
     HmxMediaInfo request{};
     request.size = sizeof request;
     request.sampleRate = rate;

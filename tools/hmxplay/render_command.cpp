@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "config/arch.h"
 #include "file_io.h"
 #include "frame/unknown_impl.h"
 #include "plugin_library.h"
@@ -175,7 +176,7 @@ const char kRenderHelp[] =
     "\n"
     "  -o OUT.wav       write the audio there; without it the song is only rendered\n"
     "  --rate HZ        ask the plug-in for this sample rate (1000 to 768000); a\n"
-    "                   negative SampleRate_x86 setting still overrides it\n"
+    "                   negative SampleRate_" TAVREN_ARCH_NAME " setting still overrides it\n"
     "  --seek FRAME     seek first, in sample frames at the output rate (at 44100 Hz,\n"
     "                   44100 is one second); the seek stops at a block start\n"
     "  --max-seconds S  stop after S seconds of audio; 0 lifts every bound\n"
