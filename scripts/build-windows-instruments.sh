@@ -36,7 +36,7 @@ add_source_entries() {
   local oneline=/etc/apt/sources.list.d/tavren-deb-src.list
   has_source && return 0
   if [ -f "$deb822" ] || [ -f "$oneline" ]; then
-    $SUDO apt-get update -qq
+    bash scripts/apt-update.sh
     return 0
   fi
   local stanzas="" lines=""
@@ -62,7 +62,7 @@ add_source_entries() {
   if [ -n "${stanzas//[[:space:]]/}" ]; then printf '%s\n' "$stanzas" | $SUDO tee "$deb822" >/dev/null; fi
   if [ -n "${lines//[[:space:]]/}" ]; then printf '%s\n' "$lines" | $SUDO tee "$oneline" >/dev/null; fi
   say "added deb-src entries for the machine's apt sources"
-  $SUDO apt-get update -qq
+  bash scripts/apt-update.sh
 }
 
 if ! dpkg-query -W -f='${Status}' dpf-source 2>/dev/null | grep -q "install ok installed"; then

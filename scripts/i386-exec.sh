@@ -222,7 +222,7 @@ Signed-By: $keyring"
         else
             echo "$text" | write_root "$target"
         fi
-        run apt-get update -qq
+        run apt-get update -qq || say "warning: apt-get update reported errors (a mirror mid-sync?); going on with the lists it has"
     fi
     # Only qemu from backports (with what it needs from there); nothing else moves.
     run env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends -t "$backports" qemu-user-static

@@ -14,6 +14,33 @@ need_pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-de
 need_pkgs+=(midicsv)
 # Real VST 2 instruments for the tests.
 need_pkgs+=(amsynth zynaddsubfx-vst dpf-plugins-vst)
+# A mirror whose i386 security index fails to download (seen here: a size
+# mismatch for days) leaves i386 libraries older than their amd64 twins,
+# and Multi-Arch pairs must match exactly. Then the release's own suite is
+# preferred, and each i386 library the resolver cannot pair is installed at
+# its i386 version for both architectures (a downgrade of the amd64 twin).
+install_matching_i386() {
+  local codename extra=() out new p v
+  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  for _ in 1 2 3 4 5 6 7 8; do
+    if out=$($SUDO apt-get install -s --no-install-recommends --allow-downgrades -t "$codename" "$@" "${extra[@]}" 2>&1); then
+      echo "setup: pairing i386 libraries with their amd64 twins: ${extra[*]:-nothing to pair}"
+      DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends --allow-downgrades \
+        -t "$codename" "$@" "${extra[@]}" >/dev/null
+      return
+    fi
+    new=$(grep -oE "Depends: [a-z0-9.+-]+:i386" <<<"$out" | sed 's/Depends: //; s/:i386$//' | sort -u)
+    [ -n "$new" ] || break
+    for p in $new; do
+      v=$(apt-cache policy "$p:i386" | awk '/Candidate:/ { print $2 }')
+      [ -n "$v" ] && [ "$v" != "(none)" ] && extra+=("$p=$v" "$p:i386=$v")
+    done
+  done
+  grep -A12 "unmet dependencies" <<<"$out" >&2 || true
+  echo "setup: cannot install $*" >&2
+  return 1
+}
+
 missing=()
 for p in "${need_pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -23,8 +50,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $SUDO dpkg --add-architecture i386
   fi
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  bash scripts/apt-update.sh
+  if ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+    install_matching_i386 "${missing[@]}"
+  fi
 fi
 
 # Wine runs the Windows build as 32-bit programs: natively where the kernel
