@@ -58,6 +58,7 @@ AxVstiDecoder::AxVstiDecoder(IHmxConfig* cfg) : mediaInfo{}, config(cfg) {
 }
 
 AxVstiDecoder::~AxVstiDecoder() {
+    DiscardAhead(playback);
     CloseEditors(config, playback, editors);
     for (int i = 0; i < kMaxInstances && playback.instances[i]; ++i) {
         VstiInstance* instance = playback.instances[i];

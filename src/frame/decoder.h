@@ -7,6 +7,7 @@
 #include "frame/unknown_impl.h"
 #include "midi/midi_song.h"
 #include "playback/playback_state.h"
+#include "playback/render_loop.h"
 #include "vsthost/editor.h"
 
 namespace tavren {
@@ -31,6 +32,8 @@ public:
     const PlaybackState& Playback() const { return playback; }
     const HmxMediaInfo& MediaInfo() const { return mediaInfo; }
     const EditorState& Editors() const { return editors; }
+    // For tests that read an instrument's log: waits for a block rendered ahead.
+    void SettleAhead() { tavren::SettleAhead(playback); }
 
 private:
     void ShowLoadFailure(const char16_t* path);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "midi/midi_song.h"
+#include "vsthost/block_request.h"
 #include "vsthost/vst2.h"
 
 namespace tavren {
@@ -14,6 +15,7 @@ namespace tavren {
 struct VstiInstance;
 
 constexpr int kMaxInstances = 8;
+static_assert(kMaxInstances <= kMaxBlockInstances, "a block request carries every instance of a song");
 
 // The events of one block for one instance: pointers into the song (or a
 // reset batch), not copies, so gathering copies no SysEx bytes.
@@ -26,12 +28,20 @@ union EventRecord {
 };
 
 // What effProcessEvents hands an instrument: the VstEvents head with its
-// pointer array, and the records. Reused for every call; it grows only when
-// a block has more events than any before, so a playing song allocates
-// nothing per block.
+// pointer array, and the records. One per instance, reused for every block;
+// it grows only when a block has more events than any before, so a playing
+// song allocates nothing per block.
 struct EventBlock {
     std::vector<unsigned char> head;
     std::vector<EventRecord> records;
+};
+
+// A block posted to the host, with what it uses until it is answered: the
+// events of each instance, and room for each instance's two outputs.
+struct BlockSlot {
+    BlockRequest request;
+    EventBlock events[kMaxInstances];
+    std::vector<double> output;  // 2 * blockSize samples per instance, room for doubles
 };
 
 struct PlaybackState {
@@ -50,7 +60,20 @@ struct PlaybackState {
     int32_t resetKind = 0;      // ResetKind of the song-start reset
     double volumeFactor = 1.0;
     EventList lists[kMaxInstances];  // [decoding thread] per block, storage kept
-    EventBlock eventBlock;           // [decoding thread] per instrument call, storage kept
+    BlockSlot slots[2];              // [decoding thread] blocks posted to the host, used in turn
+    int32_t nextSlot = 0;            // the slot the next posted block takes
+    // The block at playPosition, posted before the host player asked for it
+    // (its events already gathered), or -1.
+    int32_t aheadSlot = -1;
+    uint32_t serviceMicros = 0;  // how long the host took for the last block
+};
+
+// Wall-clock bound of a seek, reset included: TickCount at its start and
+// the milliseconds it may take.
+struct SeekClock {
+    uint32_t start;
+    uint32_t limitMs;
+    bool TimeUp() const;
 };
 
 }  // namespace tavren

@@ -4,8 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "vsthost/host_thread.h"
-#include "vsthost/instance.h"
+#include "vsthost/block_request.h"
 #include "vsthost/vst2.h"
 
 namespace tavren {
@@ -21,10 +20,16 @@ int32_t MessageLength(uint32_t message) {
     return kind == 0xC0 || kind == 0xD0 ? 2 : 3;
 }
 
+// Instance 0 overwrites the block, the others add into it. An instance
+// that rendered nothing (its host gone) adds nothing.
 template <typename Sample>
-void MixInstance(const VstiInstance* instance, Sample* out, int32_t frames, bool first) {
-    const auto* left = static_cast<const Sample*>(instance->channels[0]);
-    const auto* right = static_cast<const Sample*>(instance->channels[1]);
+void MixPart(const InstanceBlock& part, Sample* out, int32_t frames, bool first) {
+    if (!part.rendered) {
+        if (first) std::fill(out, out + 2 * static_cast<ptrdiff_t>(frames), Sample(0));
+        return;
+    }
+    const auto* left = static_cast<const Sample*>(part.left);
+    const auto* right = static_cast<const Sample*>(part.right);
     if (first) {
         for (int32_t k = 0; k < frames; ++k) {
             out[2 * k] = left[k];
@@ -38,24 +43,56 @@ void MixInstance(const VstiInstance* instance, Sample* out, int32_t frames, bool
     }
 }
 
-// Instance 0 overwrites the block, the others add into it. Every instance
-// was prepared in the song's width, the one the host's buffer has.
-int32_t RenderInstance(PlaybackState& state, int32_t i, void* buffer) {
-    VstiInstance* instance = state.instances[i];
-    const int32_t frames = state.blockSize;
-    ProcessBlock(instance, state.lists[i], frames, state.playPosition, state.eventBlock);
+// Posts one block for every instance in the next slot: instance i gets
+// lists[i], or shared for all. Gives the slot.
+int32_t PostInstances(PlaybackState& state, const EventList* shared, int32_t frames, uint64_t blockStart,
+                      const SeekClock* clock) {
+    const int32_t index = state.nextSlot;
+    state.nextSlot ^= 1;
+    BlockSlot& slot = state.slots[index];
+    const size_t samples = 2 * static_cast<size_t>(frames);  // per instance, room for doubles
+    if (slot.output.size() < samples * state.instanceCount) slot.output.resize(samples * state.instanceCount);
+    BlockRequest& request = slot.request;
+    request.count = state.instanceCount;
+    request.bounded = clock != nullptr;
+    request.clockStart = clock ? clock->start : 0;
+    request.limitMs = clock ? clock->limitMs : 0;
+    request.cancelled.store(false, std::memory_order_relaxed);
+    for (int32_t i = 0; i < state.instanceCount; ++i) {
+        InstanceBlock& part = request.parts[i];
+        part.instance = state.instances[i];
+        // Each instance gets records of its own, as it would call by call.
+        part.events = BuildEvents(shared ? *shared : state.lists[i], blockStart, slot.events[i]);
+        part.frames = frames;
+        part.blockStart = blockStart;
+        part.left = slot.output.data() + samples * i;
+        part.right = slot.output.data() + samples * i + frames;
+    }
+    PostBlock(request);
+    return index;
+}
+
+// Waits for the block in slot and mixes it into buffer, when there is one.
+int32_t FinishInstances(PlaybackState& state, int32_t index, void* buffer, int32_t frames) {
+    BlockRequest& request = state.slots[index].request;
+    // With a block queued behind this one, the host has work to go on with:
+    // the wait sleeps until this one is due instead of asking to be woken.
+    WaitBlock(request, state.aheadSlot >= 0 ? state.serviceMicros : 0);
+    state.serviceMicros = request.serviceMicros;
     if (!buffer) return frames;
-    if (state.useDouble)
-        MixInstance(instance, static_cast<double*>(buffer), frames, i == 0);
-    else
-        MixInstance(instance, static_cast<float*>(buffer), frames, i == 0);
+    // Every instance was prepared in the song's width, the one the host's buffer has.
+    for (int32_t i = 0; i < request.count; ++i) {
+        if (state.useDouble)
+            MixPart(request.parts[i], static_cast<double*>(buffer), frames, i == 0);
+        else
+            MixPart(request.parts[i], static_cast<float*>(buffer), frames, i == 0);
+    }
     return frames;
 }
 
 int32_t RenderInstances(PlaybackState& state, void* buffer) {
-    int32_t result = 0;
-    for (int32_t i = 0; i < state.instanceCount; ++i) result = RenderInstance(state, i, buffer);
-    return result;
+    const int32_t index = PostInstances(state, nullptr, state.blockSize, state.playPosition, nullptr);
+    return FinishInstances(state, index, buffer, state.blockSize);
 }
 
 // Empties the lists of the block, keeping their storage.
@@ -93,9 +130,9 @@ int32_t CountSilence(PlaybackState& state, const void* buffer, int32_t result) {
     return result;
 }
 
-void Gather(PlaybackState& state) {
+void Gather(PlaybackState& state, uint64_t blockStart) {
     EventList* lists = state.lists;
-    int64_t blockEnd = static_cast<int64_t>(state.playPosition + static_cast<uint64_t>(state.blockSize));
+    int64_t blockEnd = static_cast<int64_t>(blockStart + static_cast<uint64_t>(state.blockSize));
     for (; state.nextEvent < state.eventEnd; ++state.nextEvent) {
         const SongEvent& e = EventAt(*state.song, state.nextEvent);
         if (e.time >= blockEnd) break;
@@ -110,8 +147,7 @@ void Gather(PlaybackState& state) {
 
 }  // namespace
 
-void ProcessBlock(VstiInstance* instance, const EventList& list, int32_t frames, uint64_t blockStart,
-                  EventBlock& scratch) {
+const vst2::VstEvents* BuildEvents(const EventList& list, uint64_t blockStart, EventBlock& scratch) {
     const size_t n = list.size();
     // Sized for n pointers after the fixed head; grown, never shrunk.
     const size_t headBytes =
@@ -123,7 +159,6 @@ void ProcessBlock(VstiInstance* instance, const EventList& list, int32_t frames,
     auto* events = reinterpret_cast<vst2::VstEvents*>(scratch.head.data());
     EventRecord* records = scratch.records.data();
 
-    instance->timeInfo.samplePos = static_cast<double>(blockStart);
     int32_t delivered = 0;
     for (size_t i = 0; i < n; ++i) {
         const SongEvent& e = *list[i];
@@ -147,30 +182,60 @@ void ProcessBlock(VstiInstance* instance, const EventList& list, int32_t frames,
         events->events[delivered++] = reinterpret_cast<vst2::VstEvent*>(&record);
     }
     events->numEvents = delivered;
-    Dispatch(instance, vst2::effProcessEvents, 0, events, 0.0f);
-    if (frames > 0) ProcessOnHost(instance, frames);
-    // The records die here: the instrument must have copied what it keeps.
-    instance->timeInfo.samplePos += frames;
+    return events;
 }
 
-int32_t RenderBlock(PlaybackState& state, void* buffer) {
-    ClearLists(state);
-    if (state.nextEvent == state.eventEnd) {
-        int32_t half = state.sampleRate / 2;
-        uint64_t limit = state.songLength + 5 * static_cast<uint64_t>(state.sampleRate);
-        if (state.playPosition >= limit || state.silentFrames >= half) {
-            if (state.loopStart < 0) return 0;
-        } else {
-            int32_t result = RenderInstances(state, buffer);
-            if (state.loopStart < 0) return buffer ? CountSilence(state, buffer, result) : result;
-            // A looping song renders this tail block and then, over it, the
-            // block at the loop marker: the instruments advance by two blocks.
+int32_t ProcessInstances(PlaybackState& state, const EventList* shared, int32_t frames, uint64_t blockStart,
+                         const SeekClock* clock) {
+    const int32_t index = PostInstances(state, shared, frames, blockStart, clock);
+    BlockRequest& request = state.slots[index].request;
+    WaitBlock(request);
+    return request.served;
+}
+
+void SettleAhead(PlaybackState& state) {
+    if (state.aheadSlot >= 0) WaitBlock(state.slots[state.aheadSlot].request);
+}
+
+void DiscardAhead(PlaybackState& state) {
+    if (state.aheadSlot < 0) return;
+    BlockRequest& request = state.slots[state.aheadSlot].request;
+    request.cancelled.store(true, std::memory_order_relaxed);
+    WaitBlock(request);
+    state.aheadSlot = -1;
+}
+
+int32_t RenderBlock(PlaybackState& state, void* buffer, bool renderAhead) {
+    int32_t index = state.aheadSlot;
+    state.aheadSlot = -1;
+    if (index < 0) {
+        ClearLists(state);
+        if (state.nextEvent == state.eventEnd) {
+            int32_t half = state.sampleRate / 2;
+            uint64_t limit = state.songLength + 5 * static_cast<uint64_t>(state.sampleRate);
+            if (state.playPosition >= limit || state.silentFrames >= half) {
+                if (state.loopStart < 0) return 0;
+            } else {
+                int32_t result = RenderInstances(state, buffer);
+                if (state.loopStart < 0) return buffer ? CountSilence(state, buffer, result) : result;
+                // A looping song renders this tail block and then, over it, the
+                // block at the loop marker: the instruments advance by two blocks.
+            }
+            state.nextEvent = state.loopStart;
+            state.playPosition = static_cast<uint64_t>(EventAt(*state.song, state.loopStart).time);
         }
-        state.nextEvent = state.loopStart;
-        state.playPosition = static_cast<uint64_t>(EventAt(*state.song, state.loopStart).time);
+        Gather(state, state.playPosition);
+        index = PostInstances(state, nullptr, state.blockSize, state.playPosition, nullptr);
     }
-    Gather(state);
-    return RenderInstances(state, buffer);
+    // Events still pending make the next block a plain one whatever this one
+    // sounds like: it renders while this one is handed back.
+    if (renderAhead && state.nextEvent < state.eventEnd) {
+        const uint64_t next = state.playPosition + static_cast<uint64_t>(state.blockSize);
+        ClearLists(state);
+        Gather(state, next);
+        state.aheadSlot = PostInstances(state, nullptr, state.blockSize, next, nullptr);
+    }
+    return FinishInstances(state, index, buffer, state.blockSize);
 }
 
 void ApplyVolume(void* buffer, int32_t frames, bool useDouble, double factor) {
@@ -186,7 +251,7 @@ void ApplyVolume(void* buffer, int32_t frames, bool useDouble, double factor) {
 }
 
 int32_t Render(PlaybackState& state, void* buffer) {
-    int32_t frames = RenderBlock(state, buffer);
+    int32_t frames = RenderBlock(state, buffer, true);
     state.playPosition += static_cast<uint64_t>(frames);
     ApplyVolume(buffer, frames, state.useDouble, state.volumeFactor);
     return frames;

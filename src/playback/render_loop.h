@@ -17,16 +17,38 @@ namespace tavren {
 // state.useDouble), or played without output when buffer is null. Gives the
 // frames of the block, 0 once the song has ended. Does not advance
 // playPosition. Blocks rendered without a buffer leave silentFrames as it is.
-int32_t RenderBlock(PlaybackState& state, void* buffer);
+// A block posted ahead for playPosition is the one taken. With renderAhead,
+// when the next block is sure to be one of plain events (not the tail, which
+// depends on this block's sound), it is posted before this one is mixed, so
+// the instruments render it while the host player takes this one.
+int32_t RenderBlock(PlaybackState& state, void* buffer, bool renderAhead = false);
 
-// [decoding thread] RenderBlock, then playPosition advanced and the volume applied.
+// [decoding thread] RenderBlock rendering ahead, then playPosition advanced
+// and the volume applied.
 int32_t Render(PlaybackState& state, void* buffer);
 
-// Delivers list to the instance (effProcessEvents, also when empty) and has
-// it render frames on the host thread. blockStart is the block's song time;
-// scratch holds the records for the call (the instrument must copy what it keeps).
-void ProcessBlock(VstiInstance* instance, const EventList& list, int32_t frames, uint64_t blockStart,
-                  EventBlock& scratch);
+// [decoding thread] Waits until a block posted ahead has been rendered,
+// keeping it for the next Render: what the instruments have been sent is
+// then settled (a test reading an instrument's log needs that).
+void SettleAhead(PlaybackState& state);
+
+// [decoding thread] Drops a block posted ahead: the parts not yet begun are
+// skipped, and it returns once the host is done with it. Before the
+// instruments are reset or stopped.
+void DiscardAhead(PlaybackState& state);
+
+// [decoding thread] One block for the first instanceCount instances, carried
+// to their host in one request: instance i gets lists[i], or shared when it
+// is given (the same events for every instance), at offsets from
+// blockStart, and renders frames. With a clock the host stops after the
+// instance whose block took the time past its bound. Gives the instances
+// served; their outputs are in state.request.
+int32_t ProcessInstances(PlaybackState& state, const EventList* shared, int32_t frames, uint64_t blockStart,
+                         const SeekClock* clock = nullptr);
+
+// Fills scratch with list's events as effProcessEvents hands them over,
+// offsets counted from blockStart; the instrument must copy what it keeps.
+const vst2::VstEvents* BuildEvents(const EventList& list, uint64_t blockStart, EventBlock& scratch);
 
 // Multiplies the 2 * frames samples by factor, unless it is exactly 1.0.
 void ApplyVolume(void* buffer, int32_t frames, bool useDouble, double factor);

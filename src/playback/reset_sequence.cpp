@@ -64,15 +64,9 @@ bool SendBatch(PlaybackState& state, Batch& batch, const SeekClock& clock) {
     EventList& list = state.lists[0];  // the render loop's storage, idle during a seek
     list.clear();
     for (const SongEvent& e : batch) list.push_back(&e);
-    for (int32_t i = 0; i < state.instanceCount; ++i) {
-        ProcessBlock(state.instances[i], list, state.blockSize, 0, state.eventBlock);
-        if (clock.TimeUp()) {
-            batch.clear();
-            return false;
-        }
-    }
+    int32_t served = ProcessInstances(state, &list, state.blockSize, 0, &clock);
     batch.clear();
-    return true;
+    return served == state.instanceCount && !clock.TimeUp();
 }
 
 }  // namespace

@@ -11,14 +11,6 @@
 
 namespace tavren {
 
-// Wall-clock bound of a seek, reset included: TickCount at its start and
-// the milliseconds it may take.
-struct SeekClock {
-    uint32_t start;
-    uint32_t limitMs;
-    bool TimeUp() const;
-};
-
 // [decoding thread] Sends the batches to every instance and leaves the
 // state at the song's start (nextEvent and playPosition 0). Stops after the
 // instance whose block took the time past the clock's bound (an instrument

@@ -15,8 +15,13 @@ uint64_t Seek(PlaybackState& state, uint64_t target) {
     // to take seconds per block must not hold the host player's seek longer.
     const SeekClock clock{platform::TickCount(), kSeekTimeLimitMs};
     if (blockTarget == 0 || blockTarget < state.playPosition) {
+        // A block rendered ahead is one the instruments will not be asked
+        // for: what it did is undone by the reset.
+        DiscardAhead(state);
         if (!ResetSequence(state, clock)) return state.playPosition;
     }
+    // A block rendered ahead for playPosition is the first of the way (or,
+    // when the target lies in it, kept for the next Render).
     while (state.playPosition < blockTarget) {
         // Without a buffer only the tail's time limit ends a song: nothing is
         // left to deliver, so the rest of the way costs nothing (a seek to a

@@ -67,6 +67,7 @@ struct VstiHost {
     void* thread = nullptr;                // thread handle, or the native thread record
     void* readyEvent = nullptr;            // closed and cleared once start-up succeeded; unused natively
     void* stopEvent = nullptr;             // unused natively (the native record has its own stop)
+    void* callQueue = nullptr;             // Windows build: the queue of host calls; unused natively
     VstiInstance* cacheSlots[kCacheSlotCount] = {};  // idle instances
 };
 

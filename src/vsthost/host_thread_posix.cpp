@@ -1,16 +1,12 @@
-// The host thread of the native build: no windows, a request queue of our
-// own with the same contract as the Windows messages. Requests live on the
-// sender's stack and run one after another on the host thread; a request
-// made on the host thread runs at once.
+// The host thread of the native build: no windows, a queue of host calls
+// with the same contract as the Windows messages. Calls are owned by their
+// senders and run one after another on the host thread; a call made on the
+// host thread runs at once.
 //
-// The render path sends a few requests per block, so the round trip is
-// built for speed: both sides spin briefly on an atomic before sleeping on
-// a futex, and a request that finds the host thread awake costs no system
-// call at all.
-#include <linux/futex.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
+// The render path posts one call per block, usually while the host thread
+// still renders the one before, so the host thread finds it without
+// sleeping. Waiting is a short spin and then a futex: spinning through a
+// whole block would burn a second core for nothing.
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -20,6 +16,9 @@
 #include "frame/instance_cache.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "platform/word_wait.h"
+#include "vsthost/block_request.h"
+#include "vsthost/host_call.h"
 #include "vsthost/host_thread.h"
 #include "vsthost/instance.h"
 
@@ -27,12 +26,10 @@ namespace tavren {
 
 namespace {
 
-// A moment of busy waiting, then giving the core away (on a loaded machine
-// the other side may need this very core), and only then sleeping: waking a
-// sleeper costs more than the whole round trip. Measured on a loaded 2-core
-// machine, pure spinning lost to a mutex and condition variable; this did not.
-constexpr int kSpinIterations = 50;
-constexpr int kYieldIterations = 200;
+// A moment of busy waiting, then sleeping: a wait shorter than this is a
+// request found already answered or just being answered; anything longer
+// is a block being rendered, worth a sleep.
+constexpr int kSpinIterations = 100;
 
 void CpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
@@ -42,38 +39,15 @@ void CpuRelax() {
 #endif
 }
 
-// True as soon as ready() holds, false when it still does not after spinning and yielding.
+// True as soon as ready() holds, false when it still does not after spinning.
 template <typename Ready>
 bool WaitBriefly(Ready ready) {
     for (int i = 0; i < kSpinIterations; ++i) {
         if (ready()) return true;
         CpuRelax();
     }
-    for (int i = 0; i < kYieldIterations; ++i) {
-        if (ready()) return true;
-        std::this_thread::yield();
-    }
     return ready();
 }
-
-static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t), "futex word");
-
-void FutexWait(std::atomic<uint32_t>* word, uint32_t expected) {
-    syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAIT_PRIVATE, expected, nullptr, nullptr, 0);
-}
-
-void FutexWake(std::atomic<uint32_t>* word) {
-    syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
-}
-
-enum RequestState : uint32_t { kPending, kSenderSleeping, kDone };
-
-struct Request {
-    void (*run)(VstiHost* host, void* arg) = nullptr;
-    void* arg = nullptr;
-    Request* next = nullptr;
-    std::atomic<uint32_t> state{kPending};
-};
 
 enum class StartState { Starting, Ready, Ended };
 
@@ -82,8 +56,8 @@ struct NativeHostThread {
     std::thread thread;
 
     std::mutex queueLock;
-    Request* head = nullptr;  // [queueLock]
-    Request* tail = nullptr;  // [queueLock]
+    HostCall* head = nullptr;  // [queueLock]
+    HostCall* tail = nullptr;  // [queueLock]
     bool closed = false;      // [queueLock] the loop has ended: requests are refused
 
     std::atomic<uint32_t> signal{0};    // bumped for every request and for the stop
@@ -111,59 +85,49 @@ StartState WaitUntilStarted(NativeHostThread* native) {
 
 void WakeHostThread(NativeHostThread* native) {
     native->signal.fetch_add(1);
-    if (native->sleeping.load()) FutexWake(&native->signal);
+    if (native->sleeping.load()) platform::WakeWord(&native->signal);
 }
 
-// [any thread] Queues the request; false when the host thread no longer takes any.
-bool Enqueue(NativeHostThread* native, Request* request) {
+// [any thread] Queues the call; false when the host thread no longer takes any.
+bool Enqueue(NativeHostThread* native, HostCall* call) {
     {
         std::lock_guard<std::mutex> lock(native->queueLock);
         if (native->closed) return false;
+        call->next = nullptr;
         if (native->tail)
-            native->tail->next = request;
+            native->tail->next = call;
         else
-            native->head = request;
-        native->tail = request;
+            native->head = call;
+        native->tail = call;
     }
     WakeHostThread(native);
     return true;
-}
-
-void WaitUntilDone(Request* request) {
-    if (WaitBriefly([request] { return request->state.load(std::memory_order_acquire) == kDone; })) return;
-    uint32_t expected = kPending;
-    if (!request->state.compare_exchange_strong(expected, kSenderSleeping)) return;  // done meanwhile
-    while (request->state.load(std::memory_order_acquire) != kDone) FutexWait(&request->state, kSenderSleeping);
 }
 
 // [any thread] Runs run(host, arg) on the host thread and returns when it has.
 // A host thread that has ended runs nothing, as a destroyed window would.
 void RunOnHost(VstiHost* host, void (*run)(VstiHost*, void*), void* arg) {
     if (!host || !host->thread) return;
-    if (OnHostThread(host)) {
-        run(host, arg);
-        return;
-    }
-    Request request;
-    request.run = run;
-    request.arg = arg;
-    if (Enqueue(Native(host), &request)) WaitUntilDone(&request);
+    HostCall call;
+    call.run = run;
+    call.arg = arg;
+    PostCall(host, &call);
+    WaitCall(&call);
 }
 
-Request* TakeAll(NativeHostThread* native) {
+HostCall* TakeAll(NativeHostThread* native) {
     std::lock_guard<std::mutex> lock(native->queueLock);
-    Request* all = native->head;
+    HostCall* all = native->head;
     native->head = native->tail = nullptr;
     return all;
 }
 
-void RunRequests(VstiHost* host, Request* request) {
-    while (request) {
-        Request* next = request->next;  // the sender may leave once it sees kDone
-        request->run(host, request->arg);
-        // After the exchange the record may be gone; the wake only uses its address.
-        if (request->state.exchange(kDone) == kSenderSleeping) FutexWake(&request->state);
-        request = next;
+void RunCalls(VstiHost* host, HostCall* call) {
+    while (call) {
+        HostCall* next = call->next;  // the sender may leave once it sees the answer
+        call->run(host, call->arg);
+        AnswerCall(call);
+        call = next;
     }
 }
 
@@ -172,29 +136,29 @@ void WaitForSignal(NativeHostThread* native, uint32_t seen) {
     // Sleeping is announced before the last look, so a sender either sees it
     // and wakes us, or bumped signal before that look.
     native->sleeping.store(1);
-    if (native->signal.load() == seen) FutexWait(&native->signal, seen);
+    if (native->signal.load() == seen) platform::WaitOnWord(&native->signal, seen, platform::kWaitForever);
     native->sleeping.store(0);
 }
 
 void RunLoop(VstiHost* host, NativeHostThread* native) {
     for (;;) {
         const uint32_t seen = native->signal.load(std::memory_order_acquire);
-        if (Request* batch = TakeAll(native)) {
-            RunRequests(host, batch);
+        if (HostCall* batch = TakeAll(native)) {
+            RunCalls(host, batch);
             continue;
         }
         // The queue is drained before the stop takes effect, so no sender is left waiting.
         if (native->stopRequested.load(std::memory_order_acquire)) break;
         WaitForSignal(native, seen);
     }
-    Request* late = nullptr;
+    HostCall* late = nullptr;
     {
         std::lock_guard<std::mutex> lock(native->queueLock);
         native->closed = true;
         late = native->head;
         native->head = native->tail = nullptr;
     }
-    RunRequests(host, late);
+    RunCalls(host, late);
 }
 
 vst2::EntryProc FindEntryPoint(void* library) {
@@ -240,6 +204,17 @@ void OnCloseEffect(VstiHost*, void* arg) { RunCloseEffect(static_cast<vst2::AEff
 }  // namespace
 
 bool OnHostThread(const VstiHost* host) { return host && platform::CurrentThreadId() == host->threadId; }
+
+void PostCall(VstiHost* host, HostCall* call) {
+    call->state.store(kCallQueued, std::memory_order_relaxed);
+    if (host && host->thread && OnHostThread(host)) {
+        call->run(host, call->arg);
+        call->state.store(kCallDone, std::memory_order_release);
+        return;
+    }
+    if (!host || !host->thread || !Enqueue(Native(host), call)) call->state.store(kCallDone, std::memory_order_release);
+}
+
 
 void RunOnHostThread(VstiHost* host, void (*fn)(void*), void* arg) {
     struct Call {

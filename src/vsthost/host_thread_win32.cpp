@@ -1,14 +1,21 @@
 // The host thread of the Windows build: a message loop around a hidden
 // window; other threads reach it with synchronous VHM_* messages, so the
-// thread's message queue serialises every call into the instrument.
+// thread's message queue serialises every call into the instrument. Blocks
+// come by a cheaper road: a queue of host calls the thread serves between
+// its messages, signalled through a word in memory while blocks stream (a
+// window message costs a round trip to the window server per send under
+// Wine, and so does every event set or message peeked).
 #include <windows.h>
 #include <process.h>
 
+#include <atomic>
 #include <new>
 
 #include "config/format_key.h"
 #include "frame/instance_cache.h"
 #include "platform/text.h"
+#include "platform/word_wait.h"
+#include "vsthost/host_call.h"
 #include "vsthost/host_thread.h"
 #include "vsthost/host_window.h"
 #include "vsthost/instance.h"
@@ -82,17 +89,133 @@ vst2::EntryProc FindEntryPoint(HMODULE library) {
     return reinterpret_cast<vst2::EntryProc>(reinterpret_cast<void*>(entry));
 }
 
-void RunMessageLoop(HANDLE stopEvent) {
-    DWORD wait;
-    do {
-        wait = MsgWaitForMultipleObjects(1, &stopEvent, FALSE, INFINITE, QS_ALLINPUT);
-        // Drained once more after the stop event, so no sender is left waiting.
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+// How long the thread waits on its word for the next call after one was
+// served (the next block of a seek or of a song's tail follows within
+// microseconds) before it waits for messages too; and how often messages
+// are pumped while calls keep coming, so editors stay live during a song.
+constexpr uint32_t kNextCallWaitMicros = 2000;
+constexpr uint64_t kPumpIntervalMicros = 4000;
+
+enum QueueMode : uint32_t { kAwake, kOnWord, kOnMessages };
+
+struct CallQueue {
+    CRITICAL_SECTION lock;
+    HostCall* head = nullptr;  // [lock]
+    HostCall* tail = nullptr;  // [lock]
+    bool closed = false;       // [lock] the loop has ended: calls are answered unrun
+    std::atomic<uint32_t> signal{0};  // bumped for every call and for the stop
+    std::atomic<uint32_t> mode{kAwake};
+    std::atomic<bool> stopRequested{false};
+    HANDLE callEvent = nullptr;  // wakes the thread from its wait for messages
+};
+
+CallQueue* Queue(const VstiHost* host) { return static_cast<CallQueue*>(host->callQueue); }
+
+CallQueue* MakeQueue() {
+    auto* queue = new (std::nothrow) CallQueue();
+    if (!queue) return nullptr;
+    queue->callEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    if (!queue->callEvent) {
+        delete queue;
+        return nullptr;
+    }
+    InitializeCriticalSection(&queue->lock);
+    return queue;
+}
+
+void FreeQueue(CallQueue* queue) {
+    if (!queue) return;
+    DeleteCriticalSection(&queue->lock);
+    CloseHandle(queue->callEvent);
+    delete queue;
+}
+
+void WakeQueue(CallQueue* queue) {
+    queue->signal.fetch_add(1);
+    // The thread announces its wait before its last look at the signal, so
+    // either it sees the bump or this sees its mode.
+    switch (queue->mode.load()) {
+        case kOnWord: platform::WakeWord(&queue->signal); break;
+        case kOnMessages: SetEvent(queue->callEvent); break;
+        default: break;
+    }
+}
+
+HostCall* TakeCalls(CallQueue* queue, bool close) {
+    EnterCriticalSection(&queue->lock);
+    HostCall* all = queue->head;
+    queue->head = queue->tail = nullptr;
+    if (close) queue->closed = true;
+    LeaveCriticalSection(&queue->lock);
+    return all;
+}
+
+void RunCalls(VstiHost* host, HostCall* call) {
+    while (call) {
+        HostCall* next = call->next;  // the sender may leave once it sees the answer
+        call->run(host, call->arg);
+        AnswerCall(call);
+        call = next;
+    }
+}
+
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+// Waits for the next call on the word; true when one came in time.
+bool WaitForCall(CallQueue* queue, uint32_t seen) {
+    queue->mode.store(kOnWord);
+    if (queue->signal.load() == seen) platform::WaitOnWord(&queue->signal, seen, kNextCallWaitMicros);
+    queue->mode.store(kAwake);
+    return queue->signal.load() != seen;
+}
+
+// Waits for a message, a call or the stop; true on the stop.
+bool WaitForMessageOrCall(CallQueue* queue, HANDLE stopEvent, uint32_t seen) {
+    HANDLE handles[2] = {stopEvent, queue->callEvent};
+    queue->mode.store(kOnMessages);
+    DWORD wait = WAIT_OBJECT_0 + 1;
+    if (queue->signal.load() == seen && !queue->stopRequested.load())
+        wait = MsgWaitForMultipleObjects(2, handles, FALSE, INFINITE, QS_ALLINPUT);
+    queue->mode.store(kAwake);
+    return wait == WAIT_OBJECT_0 || queue->stopRequested.load();
+}
+
+void RunMessageLoop(VstiHost* host, HANDLE stopEvent) {
+    CallQueue* queue = Queue(host);
+    uint64_t lastPump = 0;
+    bool callsFlowing = false;
+    for (;;) {
+        const uint32_t seen = queue->signal.load();
+        if (HostCall* calls = TakeCalls(queue, false)) {
+            RunCalls(host, calls);
+            callsFlowing = true;
+            const uint64_t now = platform::MonotonicMicroseconds();
+            if (now - lastPump >= kPumpIntervalMicros) {
+                PumpMessages();
+                lastPump = now;
+            }
+            continue;
         }
-    } while (wait != WAIT_OBJECT_0);
+        if (queue->stopRequested.load()) break;
+        // Right after a call the next one usually follows at once: waiting on
+        // the word costs no round trip. Else wait for messages as well.
+        if (callsFlowing && WaitForCall(queue, seen)) continue;
+        callsFlowing = false;
+        PumpMessages();
+        const bool stop = WaitForMessageOrCall(queue, stopEvent, seen);
+        PumpMessages();
+        lastPump = platform::MonotonicMicroseconds();
+        if (stop) break;
+    }
+    // Drained once more after the stop, so no sender is left waiting.
+    PumpMessages();
+    RunCalls(host, TakeCalls(queue, true));
 }
 
 unsigned __stdcall HostThreadMain(void* param) {
@@ -113,7 +236,7 @@ unsigned __stdcall HostThreadMain(void* param) {
 
     CreateHostWindow(nullptr, HostWindowProc, 0, 0, host);  // sets host->window on WM_CREATE
     SetEvent(host->readyEvent);
-    RunMessageLoop(host->stopEvent);
+    RunMessageLoop(host, host->stopEvent);
 
     if (HWND window = HostWindow(host)) DestroyHostWindow(window);
     FreeLibrary(library);
@@ -163,6 +286,34 @@ void SendDestroyWindow(VstiHost* host, HWND window) {
 
 bool OnHostThread(const VstiHost* host) { return host && GetCurrentThreadId() == host->threadId; }
 
+void PostCall(VstiHost* host, HostCall* call) {
+    call->state.store(kCallQueued, std::memory_order_relaxed);
+    if (OnHostThread(host)) {
+        call->run(host, call->arg);
+        call->state.store(kCallDone, std::memory_order_release);
+        return;
+    }
+    CallQueue* queue = host && host->thread ? Queue(host) : nullptr;
+    bool queued = false;
+    if (queue) {
+        EnterCriticalSection(&queue->lock);
+        if (!queue->closed) {
+            call->next = nullptr;
+            if (queue->tail)
+                queue->tail->next = call;
+            else
+                queue->head = call;
+            queue->tail = call;
+            queued = true;
+        }
+        LeaveCriticalSection(&queue->lock);
+    }
+    if (queued)
+        WakeQueue(queue);
+    else
+        call->state.store(kCallDone, std::memory_order_release);  // a host thread gone runs nothing
+}
+
 void RunOnHostThread(VstiHost* host, void (*fn)(void*), void* arg) {
     // On the host thread SendMessageW calls the procedure directly.
     SendMessageW(HostWindow(host), VHM_CALL, reinterpret_cast<WPARAM>(fn), reinterpret_cast<LPARAM>(arg));
@@ -174,7 +325,8 @@ VstiHost* StartHost(const char16_t* path) {
     CopyText(host->path, sizeof(host->path) / sizeof(host->path[0]), path);
     host->readyEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     host->stopEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    if (!host->readyEvent || !host->stopEvent) {
+    host->callQueue = MakeQueue();
+    if (!host->readyEvent || !host->stopEvent || !host->callQueue) {
         StopHost(host);
         return nullptr;
     }
@@ -201,6 +353,8 @@ void StopHost(VstiHost* host) {
     if (!host) return;
     FlushCache(host);  // while the thread still runs: effClose needs it
     if (host->thread) {
+        Queue(host)->stopRequested.store(true);
+        WakeQueue(Queue(host));
         PostThreadMessageW(host->threadId, WM_QUIT, 0, 0);
         SetEvent(host->stopEvent);
         WaitForSingleObject(host->thread, INFINITE);
@@ -208,6 +362,7 @@ void StopHost(VstiHost* host) {
     }
     if (host->readyEvent) CloseHandle(host->readyEvent);
     if (host->stopEvent) CloseHandle(host->stopEvent);
+    FreeQueue(Queue(host));
     delete host;
 }
 

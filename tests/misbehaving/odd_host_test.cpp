@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "plugin_test.h"
+#include "processor_time.h"
 
 namespace tavren::test {
 namespace {
@@ -46,6 +47,21 @@ TEST_F(OddHost, SeeksPastTheEndAndToHugePositionsStayBoundedAndTheSongRestarts) 
         EXPECT_EQ(block.frames, kBlockFrames);
         EXPECT_NE(block.samples[0], 0.0) << "restarted at its first note";
     }
+}
+
+// A paused player: the song is open and has played, then nothing asks for
+// more. Neither the host thread nor a block rendered ahead may keep a core
+// busy (a waiting thread that spins shows a whole core).
+TEST_F(OddHost, APausedSongCostsNoProcessor) {
+    IHmxDecoder* d = Open(HeldNotesSong(2, 4000000));
+    ASSERT_NE(d, nullptr);
+    for (int b = 0; b < 10; ++b) ASSERT_EQ(RenderGuarded(d).frames, kBlockFrames);
+    const auto start = Clock::now();
+    const double processor = ProcessorSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    const double share = (ProcessorSeconds() - processor) / SecondsSince(start);
+    EXPECT_LT(share, 0.05) << "share of one core while paused";
+    EXPECT_EQ(RenderGuarded(d).frames, kBlockFrames) << "and it plays on";
 }
 
 TEST_F(OddHost, SettingsChangedBetweenBlocksTakeEffectAtTheNextBlock) {
