@@ -1,30 +1,35 @@
-// The demo song through each real synth, twice in the same run:
+// Two songs through each real synth, each twice in the same run:
 //   plug-in  the built plug-in file loaded through its export, the song opened
 //            and rendered to its end as the host player does (loading the
 //            instrument, the host thread, event routing, mixing, the tail)
 //   direct   the same instrument driven by a minimal loop on this thread: one
-//            instance per port, the song's events sent before each block
+//            instance per port, each block's events sent before the block,
+//            the instances taking turns block by block as the plug-in's do
 // Both render the same number of frames. Each is run three times and the
-// fastest run counts; wall and processor time are printed, and their ratio
-// shows what the plug-in adds. Meaningful in the optimised tree.
+// fastest run counts; wall and processor time are printed with their ratio
+// (what the plug-in adds), and the trips to the host thread per block,
+// counted by the plug-in's own code linked into this program. Last, a song
+// opened and left unrendered (a paused player): the processor it costs.
+// The songs: assets/demo.mid (one port) and assets/eight_ports.mid (eight).
+// Meaningful in the optimised trees.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
+#include "../run_path.h"
+#include "frame/module.h"
 #include "midi/smf_reader.h"
 #include "plugin_session.h"
+#include "processor_time.h"
 #include "real_synths.h"
 #include "tone_host.h"
+#include "vsthost/block_request.h"
 
 namespace {
 
@@ -37,40 +42,55 @@ struct Cost {
     }
 };
 
-// Processor time of the whole process, every thread included (the plug-in
-// renders on its host thread). The C library's clock() counts wall time on Windows.
-double ProcessorSeconds() {
-#if defined(_WIN32)
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0.0;
-    auto seconds = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
-#else
-    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
-#endif
+double WallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 template <typename Work>
 void Measure(Cost& cost, Work work) {
-    const auto start = std::chrono::steady_clock::now();
+    const double start = WallSeconds();
     const double cpuStart = ProcessorSeconds();
     work();
     const double cpu = ProcessorSeconds() - cpuStart;
-    cost.Keep(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), cpu);
+    cost.Keep(WallSeconds() - start, cpu);
 }
 
-// Renders the whole song through the plug-in; the frames rendered, 0 on failure.
+const char16_t* const kPathKey = u"VSTiPath_x86";
+
+// Renders the whole song through the plug-in file; the frames rendered, 0 on failure.
 uint64_t ThroughPlugin(const std::string& instrument, const std::vector<uint8_t>& song) {
     realsynth::PluginSession session(PLUGIN_PATH);
     if (!session.Ready()) return 0;
-    session.Set(u"VSTiPath_x86", tavren::FromUtf8(instrument));
+    session.Set(kPathKey, tavren::FromUtf8(instrument));
     tavren::IHmxDecoder* decoder = session.Open(song);
     if (!decoder) return 0;
     const realsynth::Audio audio = realsynth::PluginSession::RenderFrames(decoder, UINT64_MAX);
     realsynth::PluginSession::Close(decoder);
     return audio.Frames();
+}
+
+// The same render through the plug-in's code linked in here, for its count
+// of trips to the host thread; gives trips per block, or -1.
+double TripsPerBlock(const std::string& instrument, const std::vector<uint8_t>& song) {
+    tavren::test::MemoryStore store;
+    tavren::test::TestHost host{&store};
+    store.Put(kPathKey, tavren::FromUtf8(instrument));
+    void* out = nullptr;
+    if (tavren::CreateModuleInstance(&tavren::kIidHmxDecoderModule, &out, &host) != tavren::kHmxOk) return -1;
+    auto* module = static_cast<tavren::IHmxDecoderModule*>(out);
+    double trips = -1;
+    tavren::test::MemoryFile file(song);
+    tavren::IHmxDecoder* decoder = nullptr;
+    if (module->Open(nullptr, &file, nullptr, &decoder)) {
+        const uint64_t before = tavren::HostTrips();
+        const uint32_t block = realsynth::PluginSession::Info(decoder).blockFrames;
+        const realsynth::Audio audio = realsynth::PluginSession::RenderFrames(decoder, UINT64_MAX);
+        const uint64_t blocks = (audio.Frames() + block - 1) / block;
+        if (blocks) trips = static_cast<double>(tavren::HostTrips() - before) / static_cast<double>(blocks);
+        decoder->Release();
+    }
+    module->Release();
+    return trips;
 }
 
 bool Direct(const std::string& instrument, const tavren::MidiSong& song, uint64_t frames) {
@@ -92,48 +112,83 @@ bool Direct(const std::string& instrument, const tavren::MidiSong& song, uint64_
             hosts[port]->MidiAt(e.time, uint8_t(e.message), uint8_t(e.message >> 8), uint8_t(e.message >> 16));
         }
     }
-    for (auto& host : hosts) host->Render(static_cast<int64_t>(frames));
+    constexpr int64_t kBlock = 1024;  // the plug-in's block size for these instruments
+    for (int64_t at = 0; at < static_cast<int64_t>(frames); at += kBlock)
+        for (auto& host : hosts) host->Render(std::min<int64_t>(kBlock, static_cast<int64_t>(frames) - at));
     return true;
+}
+
+std::vector<uint8_t> ReadFile(const char* path) {
+    std::ifstream in(HostPath(path), std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// One instrument and song; false when it could not be played.
+bool Compare(const std::string& instrument, const char* name, const std::vector<uint8_t>& bytes) {
+    tavren::MidiSong song;
+    if (!tavren::ReadSong(bytes.data(), static_cast<uint32_t>(bytes.size()), 44100, song)) return false;
+    Cost plugin, direct;
+    uint64_t frames = 0;
+    bool ok = true;
+    for (int run = 0; run < 3 && ok; ++run) {
+        Measure(plugin, [&] { frames = ThroughPlugin(instrument, bytes); });
+        ok = frames > 0;
+        if (ok) Measure(direct, [&] { ok = Direct(instrument, song, frames); });
+    }
+    if (!ok) return false;
+    const double trips = TripsPerBlock(instrument, bytes);
+    const double seconds = static_cast<double>(frames) / 44100.0;
+    std::printf("%s: %s, %d port(s), %.1f s of audio at 44100 Hz (fastest of 3)\n", instrument.c_str(), name,
+                std::min(song.portCount, 8), seconds);
+    std::printf("  plug-in: %.3f s wall (%.0fx real time), %.3f s processor\n", plugin.wall, seconds / plugin.wall,
+                plugin.cpu);
+    std::printf("  direct:  %.3f s wall (%.0fx real time), %.3f s processor\n", direct.wall, seconds / direct.wall,
+                direct.cpu);
+    std::printf("  plug-in / direct: %.2f wall, %.2f processor; %.2f trips to the host thread per block\n",
+                plugin.wall / direct.wall, plugin.cpu / direct.cpu, trips);
+    std::fflush(stdout);
+    return true;
+}
+
+// A song opened and rendered a little, then left alone for five seconds:
+// the share of one core the process used meanwhile.
+void PausedSong(const std::string& instrument, const std::vector<uint8_t>& song) {
+    realsynth::PluginSession session(PLUGIN_PATH);
+    if (!session.Ready()) return;
+    session.Set(kPathKey, tavren::FromUtf8(instrument));
+    tavren::IHmxDecoder* decoder = session.Open(song);
+    if (!decoder) return;
+    realsynth::PluginSession::RenderFrames(decoder, 10 * 1024);
+    const double wall = WallSeconds(), cpu = ProcessorSeconds();
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    const double share = (ProcessorSeconds() - cpu) / (WallSeconds() - wall);
+    std::printf("%s: paused song (opened, 10 blocks rendered, then 5 s untouched): %.2f %% of one core\n",
+                instrument.c_str(), 100.0 * share);
+    realsynth::PluginSession::Close(decoder);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    PrintRunPath();
     std::vector<std::string> instruments;
     for (int i = 1; i < argc; ++i) instruments.push_back(argv[i]);
     if (instruments.empty())
         for (const realsynth::RealPlugin& synth : realsynth::kStereoSynths)
             instruments.push_back(realsynth::PluginPath(synth.file));
 
-    std::ifstream in(DEMO_SONG, std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    tavren::MidiSong song;
-    if (!tavren::ReadSong(bytes.data(), static_cast<uint32_t>(bytes.size()), 44100, song)) {
-        std::fprintf(stderr, "real_synth_bench: cannot read %s\n", DEMO_SONG);
-        return 2;
-    }
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    } songs[] = {{"demo song", ReadFile(DEMO_SONG)}, {"eight-port song", ReadFile(EIGHT_PORT_SONG)}};
     int status = 0;
     for (const std::string& instrument : instruments) {
-        Cost plugin, direct;
-        uint64_t frames = 0;
-        bool ok = true;
-        for (int run = 0; run < 3 && ok; ++run) {
-            Measure(plugin, [&] { frames = ThroughPlugin(instrument, bytes); });
-            ok = frames > 0;
-            if (ok) Measure(direct, [&] { ok = Direct(instrument, song, frames); });
-        }
-        if (!ok) {
-            std::fprintf(stderr, "real_synth_bench: %s could not be played\n", instrument.c_str());
+        for (const auto& song : songs) {
+            if (Compare(instrument, song.name, song.bytes)) continue;
+            std::fprintf(stderr, "real_synth_bench: %s could not play the %s\n", instrument.c_str(), song.name);
             status = 1;
-            continue;
         }
-        const double seconds = static_cast<double>(frames) / 44100.0;
-        std::printf("%s: demo song, %.1f s of audio at 44100 Hz (fastest of 3)\n", instrument.c_str(), seconds);
-        std::printf("  plug-in: %.3f s wall (%.0fx real time), %.3f s processor\n", plugin.wall, seconds / plugin.wall,
-                    plugin.cpu);
-        std::printf("  direct:  %.3f s wall (%.0fx real time), %.3f s processor\n", direct.wall, seconds / direct.wall,
-                    direct.cpu);
-        std::printf("  plug-in / direct: %.2f wall, %.2f processor\n", plugin.wall / direct.wall, plugin.cpu / direct.cpu);
     }
+    if (!instruments.empty()) PausedSong(instruments.front(), songs[0].bytes);
     return status;
 }

@@ -50,35 +50,43 @@ intptr_t ToneHost::Dispatch(int32_t opcode, int32_t index, intptr_t value, void*
     return effect->dispatcher(effect, opcode, index, value, ptr, opt);
 }
 
+// After the events already sent: one for a past frame goes out with the next block.
+std::vector<ToneHost::Pending>::iterator ToneHost::InsertAt(int64_t frame) {
+    const auto first = pending.begin() + static_cast<ptrdiff_t>(nextPending);
+    return std::upper_bound(first, pending.end(), frame, [](int64_t f, const Pending& p) { return f < p.frame; });
+}
+
 void ToneHost::MidiAt(int64_t frame, uint8_t status, uint8_t data1, uint8_t data2) {
     Pending event{frame, {status, data1, data2}};
-    const auto at = std::upper_bound(pending.begin(), pending.end(), frame,
-                                     [](int64_t f, const Pending& p) { return f < p.frame; });
-    pending.insert(at, std::move(event));
+    pending.insert(InsertAt(frame), std::move(event));
 }
 
 void ToneHost::SysexAt(int64_t frame, std::vector<uint8_t> bytes) {
-    const auto at = std::upper_bound(pending.begin(), pending.end(), frame,
-                                     [](int64_t f, const Pending& p) { return f < p.frame; });
-    pending.insert(at, Pending{frame, std::move(bytes)});
+    pending.insert(InsertAt(frame), Pending{frame, std::move(bytes)});
 }
 
 void ToneHost::SendEvents(int64_t blockStart, int blockFrames) {
-    auto end = pending.begin();
-    while (end != pending.end() && end->frame < blockStart + blockFrames) ++end;
-    const size_t count = static_cast<size_t>(end - pending.begin());
+    // Consumed events stay in place and are skipped: erasing from the front
+    // would cost the whole list per block.
+    size_t end = nextPending;
+    while (end < pending.size() && pending[end].frame < blockStart + blockFrames) ++end;
+    const size_t count = end - nextPending;
 
-    std::vector<vst2::VstMidiEvent> midi(count);
-    std::vector<vst2::VstMidiSysexEvent> sysex(count);
-    // The pointer array really holds `count` entries after the fixed head.
-    std::vector<char> storage(sizeof(vst2::VstEvents) + count * sizeof(vst2::VstEvent*));
-    auto* events = reinterpret_cast<vst2::VstEvents*>(storage.data());
+    // Scratch kept between blocks; the pointer array really holds `count`
+    // entries after the fixed head.
+    if (midi.size() < count) {
+        midi.resize(count);
+        sysex.resize(count);
+    }
+    eventStorage.assign(sizeof(vst2::VstEvents) + count * sizeof(vst2::VstEvent*), 0);
+    auto* events = reinterpret_cast<vst2::VstEvents*>(eventStorage.data());
     events->numEvents = static_cast<int32_t>(count);
     for (size_t i = 0; i < count; ++i) {
-        Pending& p = pending[i];
+        Pending& p = pending[nextPending + i];
         const int32_t delta = static_cast<int32_t>(std::max<int64_t>(0, p.frame - blockStart));
         if (!p.bytes.empty() && p.bytes[0] == 0xF0) {
             vst2::VstMidiSysexEvent& e = sysex[i];
+            e = {};
             e.type = vst2::kVstSysExType;
             e.byteSize = sizeof(e);
             e.deltaFrames = delta;
@@ -87,6 +95,7 @@ void ToneHost::SendEvents(int64_t blockStart, int blockFrames) {
             events->events[i] = reinterpret_cast<vst2::VstEvent*>(&e);
         } else {
             vst2::VstMidiEvent& e = midi[i];
+            e = {};
             e.type = vst2::kVstMidiType;
             e.byteSize = sizeof(e);
             e.deltaFrames = delta;
@@ -95,7 +104,7 @@ void ToneHost::SendEvents(int64_t blockStart, int blockFrames) {
         }
     }
     Dispatch(vst2::effProcessEvents, 0, 0, events, 0.0f);
-    pending.erase(pending.begin(), end);
+    nextPending = end;
 }
 
 void ToneHost::ProcessBlock(int frames) {
@@ -107,11 +116,17 @@ void ToneHost::ProcessBlock(int frames) {
         effect->processDoubleReplacing(effect, nullptr, outputs, frames);
         return;
     }
-    std::vector<float> l(frames, 0.0f), r(frames, 0.0f);
-    float* outputs[2] = {l.data(), r.data()};
+    // Scratch kept between blocks: a host that allocated per block would time its own heap.
+    if (floatLeft.size() < static_cast<size_t>(frames)) {
+        floatLeft.resize(frames);
+        floatRight.resize(frames);
+    }
+    std::fill(floatLeft.begin(), floatLeft.begin() + frames, 0.0f);
+    std::fill(floatRight.begin(), floatRight.begin() + frames, 0.0f);
+    float* outputs[2] = {floatLeft.data(), floatRight.data()};
     effect->processReplacing(effect, nullptr, outputs, frames);
-    std::copy(l.begin(), l.end(), left.begin() + at);
-    std::copy(r.begin(), r.end(), right.begin() + at);
+    std::copy(floatLeft.begin(), floatLeft.begin() + frames, left.begin() + at);
+    std::copy(floatRight.begin(), floatRight.begin() + frames, right.begin() + at);
 }
 
 void ToneHost::Render(int64_t frames) {

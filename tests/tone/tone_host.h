@@ -53,6 +53,7 @@ private:
         int64_t frame;
         std::vector<uint8_t> bytes;
     };
+    std::vector<Pending>::iterator InsertAt(int64_t frame);
     void SendEvents(int64_t blockStart, int blockFrames);
     void ProcessBlock(int frames);
     intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) const;
@@ -60,7 +61,13 @@ private:
     HostOptions options;
     std::unique_ptr<DynamicLibrary> library;
     vst2::AEffect* effect = nullptr;
-    std::vector<Pending> pending;  // sorted by frame, stable
+    std::vector<Pending> pending;  // sorted by frame, stable; those before nextPending are sent
+    size_t nextPending = 0;
+    // One block's scratch: its event records and their VstEvents head, its outputs in single precision.
+    std::vector<vst2::VstMidiEvent> midi;
+    std::vector<vst2::VstMidiSysexEvent> sysex;
+    std::vector<char> eventStorage;
+    std::vector<float> floatLeft, floatRight;
     int64_t position = 0;
 };
 

@@ -6,7 +6,12 @@ hands over to an alto sax, a string pad, a guitar arpeggio and drums on
 channel 10. The tempo rises from 100 to 112 for the second section and
 slows for the last bar. Standard library only:
 
-    python3 tools/make_demo_song/make_demo_song.py [OUTPUT]
+    python3 tools/make_demo_song/make_demo_song.py [--ports 8] [OUTPUT]
+
+With --ports 8 (assets/eight_ports.mid) the same tune is spread over eight
+MIDI ports, one track on each: an organ doubling the chords and a choir
+doubling the melody join the six, and every track names its port, so a
+player needs one instrument per port.
 """
 import os
 import struct
@@ -186,6 +191,26 @@ def make_song():
     return [conductor, piano, bass, lead, strings, guitar, drums]
 
 
+def spread_over_ports(tracks):
+    """Adds an organ and a choir, and puts each instrument track on a port of its own."""
+    conductor, piano, bass, lead, strings, guitar, drums = tracks
+    organ, choir = Track("Organ"), Track("Choir")
+    organ.program(10, 0, 19)
+    choir.program(10, 0, 52)
+    for track in (organ, choir):
+        track.control(10, 0, 7, 70)
+    for tick, _, _, data in piano.events:
+        if data[0] & 0xF0 in (0x80, 0x90):
+            organ.add(tick, [data[0] & 0xF0, data[1] - 12, data[2]], order=0 if data[0] & 0xF0 == 0x80 else 1)
+    for tick, _, _, data in lead.events:
+        if data[0] & 0xF0 in (0x80, 0x90):
+            choir.add(tick, [data[0] & 0xF0, data[1] - 12, data[2] * 3 // 4], order=0 if data[0] & 0xF0 == 0x80 else 1)
+    voices = [piano, bass, lead, strings, guitar, drums, organ, choir]
+    for port, track in enumerate(voices):
+        track.meta(0, 0x21, bytes([port]))
+    return [conductor] + voices
+
+
 def write_drums(track, bars, section_b):
     kick, snare, closed_hat, open_hat, crash, ride = 36, 38, 42, 46, 49, 51
     toms = [50, 48, 45, 43]
@@ -213,8 +238,17 @@ def write_drums(track, bars, section_b):
 
 def main():
     root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-    output = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "assets", "demo.mid")
+    args = sys.argv[1:]
+    ports = 1
+    if args[:1] == ["--ports"]:
+        if len(args) < 2 or args[1] not in ("1", "8"):
+            sys.exit("make_demo_song: --ports takes 1 or 8")
+        ports, args = int(args[1]), args[2:]
+    default = "demo.mid" if ports == 1 else "eight_ports.mid"
+    output = args[0] if args else os.path.join(root, "assets", default)
     tracks = make_song()
+    if ports == 8:
+        tracks = spread_over_ports(tracks)
     data = b"MThd" + struct.pack(">IHHH", 6, 1, len(tracks), TPQ) + b"".join(t.encode() for t in tracks)
     os.makedirs(os.path.dirname(output), exist_ok=True)
     with open(output, "wb") as file:
