@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Builds real open-source VST 2 plug-ins as 32-bit Windows DLLs for the
+# Builds real open-source VST 2 plug-ins as 32-bit and 64-bit Windows DLLs for the
 # Windows tests, from Debian's source package zam-plugins (plug-ins on the
 # DISTRHO Plugin Framework, whose framework comes from the package
 # dpf-source): ZamSynth and ZamPiano (stereo synths) and ZamCompX2 (an
 # effect the plug-in must refuse). Their editors are left out: without the
 # framework's OpenGL defines the framework builds the sound engine alone.
 #
-# The DLLs land in build/windows-instruments/ (a stamp marks a finished
-# build, so a second run does nothing). Source packages need deb-src
+# The 32-bit DLLs land in build/windows-instruments/, the 64-bit ones in
+# build/windows-instruments/x64/ (a stamp marks a finished build, so a
+# second run does nothing). Source packages need deb-src
 # entries: they are derived from the machine's own apt sources (deb822 files
 # and one-line lists), so no archive address is written anywhere here.
 set -euo pipefail
@@ -16,11 +17,11 @@ cd "$(dirname "$0")/.."
 out="$PWD/build/windows-instruments"
 plugins=(ZamSynth ZamPiano ZamCompX2)
 stamp="$out/.built"
-if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "${plugins[*]}" ]; then exit 0; fi
+built="${plugins[*]} x86 x64"
+if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$built" ]; then exit 0; fi
 
 SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
-CXX=i686-w64-mingw32-g++-posix
 
 say() { echo "build-windows-instruments: $*"; }
 
@@ -89,20 +90,29 @@ top=$(tar tf "$tarball" | awk -F/ 'NR == 1 { print $1 }')
 rm -rf "$out/src/$top"
 tar xf "$tarball" -C "$out/src" $(printf "$top/plugins/%s " "${plugins[@]}")
 
-for p in "${plugins[@]}"; do
-  dir="$out/src/$top/plugins/$p"
-  files=$(sed -n '/^FILES_DSP/,/^$/p' "$dir/Makefile" | grep -oE '[A-Za-z0-9_+-]+\.cpp' | sed "s|^|$dir/|")
-  say "building $p.dll"
-  $CXX -std=gnu++11 -O2 -msse2 -mfpmath=sse -w -DNDEBUG -DDISTRHO_PLUGIN_TARGET_VST2 \
-    -I"$dir" -I"$dpf" -I"$dpf/src" "$dpf/DistrhoPluginMain.cpp" $files \
-    -shared -static -static-libgcc -static-libstdc++ -o "$out/$p.dll.tmp"
-  exports=$(i686-w64-mingw32-objdump -p "$out/$p.dll.tmp")
-  if ! grep -qE '\] VSTPluginMain$' <<<"$exports"; then
-    say "$p.dll exports no VSTPluginMain"
-    exit 1
+# arch, compiler, objdump, folder and flags for each width.
+for arch in x86 x64; do
+  if [ "$arch" = x86 ]; then
+    cxx=i686-w64-mingw32-g++-posix objdump=i686-w64-mingw32-objdump dest="$out" flags=(-msse2 -mfpmath=sse)
+  else
+    cxx=x86_64-w64-mingw32-g++-posix objdump=x86_64-w64-mingw32-objdump dest="$out/x64" flags=()
   fi
-  mv "$out/$p.dll.tmp" "$out/$p.dll"
+  mkdir -p "$dest"
+  for p in "${plugins[@]}"; do
+    dir="$out/src/$top/plugins/$p"
+    files=$(sed -n '/^FILES_DSP/,/^$/p' "$dir/Makefile" | grep -oE '[A-Za-z0-9_+-]+\.cpp' | sed "s|^|$dir/|")
+    say "building $p.dll ($arch)"
+    $cxx -std=gnu++11 -O2 "${flags[@]}" -w -DNDEBUG -DDISTRHO_PLUGIN_TARGET_VST2 \
+      -I"$dir" -I"$dpf" -I"$dpf/src" "$dpf/DistrhoPluginMain.cpp" $files \
+      -shared -static -static-libgcc -static-libstdc++ -o "$dest/$p.dll.tmp"
+    exports=$($objdump -p "$dest/$p.dll.tmp")
+    if ! grep -qE '\] VSTPluginMain$' <<<"$exports"; then
+      say "$p.dll ($arch) exports no VSTPluginMain"
+      exit 1
+    fi
+    mv "$dest/$p.dll.tmp" "$dest/$p.dll"
+  done
 done
 rm -rf "$out/src/$top"
-echo "${plugins[*]}" > "$stamp"
-say "done: ${plugins[*]} in $out"
+echo "$built" > "$stamp"
+say "done: ${plugins[*]} in $out (32-bit) and $out/x64 (64-bit)"
