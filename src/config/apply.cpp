@@ -120,6 +120,8 @@ ApplyResult ApplyConfigCommand(IHmxConfig* config, const HmxChar* section, const
     StoreSetStr(config, section ? section : kSectionGeneral, key, value);
     if (TextEquals(key, kKeyShowEditor)) return ApplyUpdate;
     if (TextEquals(key, kKeyVstiPath)) return ApplyReload;
+    // Where the instrument plays takes a host of its own: loaded anew.
+    if (TextEquals(key, kKeyBridge)) return ApplyReload;
     for (int row = PresetRate; row <= PresetCache; ++row)
         if (TextEquals(key, PresetFieldTable[row].globalKey)) return GlobalChange(config, row, value);
     for (int row = PresetRate; row <= PresetCache; ++row) {

@@ -23,6 +23,17 @@
 // The same name for the wide texts ("x86" here; narrow for the tools' help).
 #define TAVREN_ARCH u"" TAVREN_ARCH_NAME
 
+// The host programs an instrument plays in out of the player's process, of
+// this architecture and of the other; the plug-in looks for them beside its
+// own file.
+#if defined(_WIN32)
+#define TAVREN_HOST_PROGRAM u"tavren_host_" TAVREN_ARCH u".exe"
+#define TAVREN_OTHER_HOST_PROGRAM u"tavren_host_" TAVREN_OTHER_ARCH u".exe"
+#else
+#define TAVREN_HOST_PROGRAM u"tavren_host_" TAVREN_ARCH
+#define TAVREN_OTHER_HOST_PROGRAM u"tavren_host_" TAVREN_OTHER_ARCH
+#endif
+
 // "tavren_x86.hmx" or "tavren_x64.hmx".
 #define TAVREN_PLUGIN_FILE u"tavren_" TAVREN_ARCH u".hmx"
 // Appended to the architecture-dependent keys: "VSTiPath" TAVREN_KEY_SUFFIX.

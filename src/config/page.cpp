@@ -96,6 +96,18 @@ const char16_t kHelpPresetPath[] =
 
 const char16_t kHelpPresetName[] = u"「VSTi のパス」の一覧に表示する際の表示名です。";
 
+const char16_t kHelpBridge[] =
+    u"VSTi プラグインを本体とは別のプロセスで動作させます。" CRLF
+    CRLF
+    u"0: 別のプロセスは使用しません。(" TAVREN_OTHER_ARCH u" 版の VSTi プラグインは使用出来ません)" CRLF
+    u"1: " TAVREN_OTHER_ARCH u" 版の VSTi プラグインだけを別のプロセス (tavren_host_" TAVREN_OTHER_ARCH
+    u".exe) で動作させます。" TAVREN_ARCH u" 版の VSTi プラグインはこれまで通り本体のプロセスで動作します。" CRLF
+    u"2: すべての VSTi プラグインを別のプロセスで動作させます。" CRLF
+    CRLF
+    u"別のプロセスで動作する VSTi プラグインが異常終了したり応答しなくなったりしても、本体は終了しません。" CRLF
+    u"その代わり、音声とイベントのやり取りのために処理の負荷が少し増え、曲を開く時間が少し長くなります。" CRLF
+    u"tavren_host_x86.exe と tavren_host_x64.exe は tavren.hmx と同じフォルダに置いて下さい。";
+
 #undef CRLF
 
 const char16_t kDllFilter[] = u"DLL File(*.dll)\t*.dll";
@@ -103,6 +115,8 @@ const char16_t kRateChoices[] =
     u"44100\t48000\t88200\t96000\t176400\t192000\t-44100\t-48000\t-88200\t-96000\t-176400\t-192000";
 const char16_t kResetChoices[] = u"0\t1\t2\t3";
 const char16_t kResetLabels[] = u"GM SYSTEM ON\tGM2 SYSTEM ON\tXG SYSTEM ON\tGS RESET";
+const char16_t kBridgeChoices[] = u"0\t1\t2";
+const char16_t kBridgeLabels[] = u"使用しない\t" TAVREN_OTHER_ARCH u" 版の VSTi のみ\tすべての VSTi";
 
 // Global items 2 .. 8; item 1 (the path) carries the preset lists.
 const HmxConfigItem kGlobalItems[] = {
@@ -179,6 +193,11 @@ int32_t DescribeConfig(IHmxConfig* config, IHmxConfigBuilder* builder) {
     for (const HmxConfigItem& item : kGlobalItems) builder->AddItem(&item);
 
     for (int number = 1; number <= PresetCount; ++number) AddPresetItems(builder, number);
+
+    // After every other item, so that none of them moves.
+    const HmxConfigItem bridge = {HmxItemInt, kSectionGeneral, kKeyBridge, u"VSTi を別プロセスで動作(" TAVREN_ARCH u")",
+                                  u"0", nullptr, nullptr, kBridgeChoices, kBridgeLabels, kHelpBridge};
+    builder->AddItem(&bridge);
     return 1;
 }
 

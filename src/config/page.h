@@ -1,5 +1,6 @@
-// The configuration page the host player shows: one section and 68 items
-// (eight for the active settings, six for each of the ten presets).
+// The configuration page the host player shows: one section and 69 items
+// (eight for the active settings, six for each of the ten presets, and
+// where instruments play).
 //   SectionTable     the sections, ending with an all-null record
 //   DescribeConfig   hands them to the builder; may write presets 1 and 2
 //                    (see BuildPresetLists); gives 1

@@ -17,6 +17,7 @@ const char16_t kKeyVolume[] = u"Volume" TAVREN_KEY_SUFFIX;
 const char16_t kKeyReset[] = u"Reset" TAVREN_KEY_SUFFIX;
 const char16_t kKeyCache[] = u"Cache" TAVREN_KEY_SUFFIX;
 const char16_t kKeyEditorPos[] = u"EditorPos";
+const char16_t kKeyBridge[] = u"VSTiBridge" TAVREN_KEY_SUFFIX;
 const char16_t kPresetPrefix[] = u"VSTi" TAVREN_KEY_SUFFIX;
 const char16_t kPresetKeyFormat[] = u"%s_%02d%s";
 const char16_t kMidRadioPlayerName[] = u"MidRadio Player";
@@ -84,6 +85,12 @@ void ReadVstiSettings(IHmxConfig* config, VstiSettings* settings) {
     if (percent != percent) percent = 100.0;  // NaN from a broken store: not a position on the range
     settings->volume = percent / 100.0;
     if (settings->reset < 0 || settings->reset > 3) settings->reset = 3;
+    settings->bridge = ReadBridgeMode(config);
+}
+
+int32_t ReadBridgeMode(IHmxConfig* config) {
+    const int64_t mode = StoreGetInt(config, kKeyBridge, 0);
+    return mode >= 0 && mode <= 2 ? static_cast<int32_t>(mode) : 0;
 }
 
 void ReadVstiPath(IHmxConfig* config, char16_t* path) { StoreGetStr(config, kKeyVstiPath, path, kPathChars, u""); }

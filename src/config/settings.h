@@ -35,6 +35,7 @@ extern const char16_t kKeyVolume[];          // "Volume_x86"
 extern const char16_t kKeyReset[];           // "Reset_x86"
 extern const char16_t kKeyCache[];           // "Cache_x86"
 extern const char16_t kKeyEditorPos[];       // "EditorPos"
+extern const char16_t kKeyBridge[];          // "VSTiBridge_x86"
 extern const char16_t kPresetPrefix[];       // "VSTi_x86"
 extern const char16_t kPresetKeyFormat[];    // "%s_%02d%s": prefix, number, suffix
 
@@ -61,9 +62,13 @@ struct VstiSettings {
     int32_t reset;       // ResetKind 0 .. 3
     bool showEditor;
     bool cache;
+    int32_t bridge;      // 0 .. 2: where instruments play (vsthost/host_start.h)
 };
 
 void ReadVstiSettings(IHmxConfig* config, VstiSettings* settings);
+
+// "VSTiBridge_x86", 0 .. 2; anything else counts as 0.
+int32_t ReadBridgeMode(IHmxConfig* config);
 
 // One of the six rates "SampleRate_x86" offers, or one of them negated.
 bool IsValidSampleRate(int32_t rate);

@@ -13,6 +13,8 @@
 #include "platform/platform.h"
 #include "playback/render_loop.h"
 #include "playback/seek.h"
+#include "platform/text.h"
+#include "vsthost/host_start.h"
 #include "vsthost/host_thread.h"
 #include "vsthost/instance.h"
 
@@ -30,6 +32,12 @@ const char16_t kLoadFailureText[] =
     u"動作中の " TAVREN_PLUGIN_FILE u" は " TAVREN_ARCH u" 版 です。" TAVREN_OTHER_ARCH
     u" 版の VSTi プラグインは使用出来ません。\r\n\r\n"
     u"VSTiPath=%s";
+
+// Added when the instrument is of the other architecture and the bridge
+// setting keeps it out: the setting that would play it.
+const char16_t kOtherArchSentence[] =
+    u"\r\n\r\n「VSTi を別プロセスで動作」(VSTiBridge" TAVREN_KEY_SUFFIX u") を 1 か 2 にすると、この VSTi "
+    u"プラグインを別のプロセスで使用出来ます。";
 
 // The first control change with controller 111, on any channel, or -1.
 int32_t FindLoopMarker(const MidiSong& song) {
@@ -78,6 +86,14 @@ AxVstiDecoder::~AxVstiDecoder() {
 void AxVstiDecoder::ShowLoadFailure(const char16_t* path) {
     char16_t text[1024];
     FormatKey(text, 1024, kLoadFailureText, path);
+    // Why, when a host process could say more than that the library did not load.
+    const char16_t* reason = LoadFailureReason();
+    if (reason[0]) {
+        AppendText(text, 1024, u"\r\n\r\n");
+        AppendText(text, 1024, reason);
+    } else if (ReadBridgeMode(config) == kBridgeNever && IsOtherArchLibrary(path)) {
+        AppendText(text, 1024, kOtherArchSentence);
+    }
     MessageBoxRequest request{text, TAVREN_PLUGIN_FILE, kMessageBoxStyle};
     // Its own thread gives the box a message loop while this thread waits.
     if (!platform::RunOnNewThreadAndWait(MessageBoxThreadProc, &request)) MessageBoxThreadProc(&request);

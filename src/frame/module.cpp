@@ -41,6 +41,7 @@ AxVstiDecoderModule::~AxVstiDecoderModule() {
         if (ModuleCount.fetch_sub(1) - 1 == 0) {
             if (CurrentHost) StopHost(CurrentHost);
             CurrentHost = nullptr;
+            StopRetiredHosts();
         }
     }
     config->Release();

@@ -22,4 +22,11 @@ extern platform::CriticalSection HostLock;
 // [holds HostLock] to read or change.
 extern VstiHost* CurrentHost;
 
+// Hosts whose host process failed, replaced as CurrentHost by a fresh one:
+// the songs that played through them may still hold their instances, so
+// they are stopped only with the last module. [holds HostLock]
+void RetireHost(VstiHost* host);
+// [holds HostLock] Stops every retired host.
+void StopRetiredHosts();
+
 }  // namespace tavren

@@ -80,6 +80,15 @@ uint32_t FileAttributes(const char16_t* path);
 // and falls back to Latin-1 for invalid sequences.
 size_t AnsiToWide(const char* text, char16_t* buffer, size_t capacity);
 
+// Reads up to size bytes at offset of the file at path; gives the bytes
+// read, 0 when it cannot be read.
+size_t ReadFileAt(const char16_t* path, uint64_t offset, void* buffer, size_t size);
+
+// The folder of the file this code was loaded from (the plug-in's, or the
+// program's when linked into one), with its trailing separator, into a
+// buffer of capacity characters; false, with an empty buffer, when unknown.
+bool ModuleFolder(char16_t* buffer, size_t capacity);
+
 // A handle of a loaded library (LoadLibraryExW / dlopen).
 void* LoadLibraryFile(const char16_t* path);
 void* LibrarySymbol(void* library, const char* name);

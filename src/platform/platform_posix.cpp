@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -90,6 +91,30 @@ size_t AnsiToWide(const char* text, char16_t* buffer, size_t capacity) {
     if (capacity == 0) return 0;
     std::u16string wide = FromUtf8(text ? text : "");
     return CopyText(buffer, capacity, wide.c_str());
+}
+
+size_t ReadFileAt(const char16_t* path, uint64_t offset, void* buffer, size_t size) {
+    const int fd = open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    const ssize_t got = pread(fd, buffer, size, static_cast<off_t>(offset));
+    close(fd);
+    return got > 0 ? static_cast<size_t>(got) : 0;
+}
+
+bool ModuleFolder(char16_t* buffer, size_t capacity) {
+    if (capacity) buffer[0] = 0;
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&ModuleFolder), &info) || !info.dli_fname) return false;
+    std::string file = info.dli_fname;
+    // A program started by a bare name reports it as such: its folder is /proc/self/exe's.
+    if (file.find('/') == std::string::npos) {
+        char self[4096] = {};
+        const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+        if (n <= 0) return false;
+        file.assign(self, static_cast<size_t>(n));
+    }
+    CopyText(buffer, capacity, FromUtf8(file.substr(0, file.rfind('/') + 1)).c_str());
+    return buffer[0] != 0;
 }
 
 void* LoadLibraryFile(const char16_t* path) { return dlopen(ToUtf8(path).c_str(), RTLD_NOW | RTLD_LOCAL); }

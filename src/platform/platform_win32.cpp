@@ -81,6 +81,36 @@ size_t AnsiToWide(const char* text, char16_t* buffer, size_t capacity) {
     return static_cast<size_t>(n - 1);
 }
 
+size_t ReadFileAt(const char16_t* path, uint64_t offset, void* buffer, size_t size) {
+    HANDLE file = CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    const DWORD want = size > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<DWORD>(size);
+    if (!ReadFile(file, buffer, want, &got, &at)) got = 0;
+    CloseHandle(file);
+    return got;
+}
+
+bool ModuleFolder(char16_t* buffer, size_t capacity) {
+    if (capacity) buffer[0] = 0;
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&ModuleFolder), &module))
+        return false;
+    wchar_t file[1024] = {};
+    const DWORD length = GetModuleFileNameW(module, file, 1024);
+    if (length == 0 || length >= 1024) return false;
+    DWORD cut = length;
+    while (cut > 0 && file[cut - 1] != L'\\' && file[cut - 1] != L'/') --cut;
+    file[cut] = 0;
+    CopyText(buffer, capacity, reinterpret_cast<const char16_t*>(file));
+    return buffer[0] != 0;
+}
+
 void* LoadLibraryFile(const char16_t* path) { return LoadLibraryW(W(path)); }
 void* LibrarySymbol(void* library, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));

@@ -66,6 +66,7 @@ struct PlaybackState {
     // (its events already gathered), or -1.
     int32_t aheadSlot = -1;
     uint32_t serviceMicros = 0;  // how long the host took for the last block
+    bool instrumentFailed = false;  // a block found the instrument failed: the song has ended for good
 };
 
 // Wall-clock bound of a seek, reset included: TickCount at its start and

@@ -79,6 +79,10 @@ int32_t FinishInstances(PlaybackState& state, int32_t index, void* buffer, int32
     // the wait sleeps until this one is due instead of asking to be woken.
     WaitBlock(request, state.aheadSlot >= 0 ? state.serviceMicros : 0);
     state.serviceMicros = request.serviceMicros;
+    if (request.failed) {
+        state.instrumentFailed = true;
+        return 0;
+    }
     if (!buffer) return frames;
     // Every instance was prepared in the song's width, the one the host's buffer has.
     for (int32_t i = 0; i < request.count; ++i) {
@@ -206,6 +210,7 @@ void DiscardAhead(PlaybackState& state) {
 }
 
 int32_t RenderBlock(PlaybackState& state, void* buffer, bool renderAhead) {
+    if (state.instrumentFailed) return 0;
     int32_t index = state.aheadSlot;
     state.aheadSlot = -1;
     if (index < 0) {
@@ -217,6 +222,7 @@ int32_t RenderBlock(PlaybackState& state, void* buffer, bool renderAhead) {
                 if (state.loopStart < 0) return 0;
             } else {
                 int32_t result = RenderInstances(state, buffer);
+                if (state.instrumentFailed) return 0;
                 if (state.loopStart < 0) return buffer ? CountSilence(state, buffer, result) : result;
                 // A looping song renders this tail block and then, over it, the
                 // block at the loop marker: the instruments advance by two blocks.
@@ -229,7 +235,7 @@ int32_t RenderBlock(PlaybackState& state, void* buffer, bool renderAhead) {
     }
     // Events still pending make the next block a plain one whatever this one
     // sounds like: it renders while this one is handed back.
-    if (renderAhead && state.nextEvent < state.eventEnd) {
+    if (renderAhead && state.nextEvent < state.eventEnd && !state.instrumentFailed) {
         const uint64_t next = state.playPosition + static_cast<uint64_t>(state.blockSize);
         ClearLists(state);
         Gather(state, next);

@@ -24,7 +24,9 @@ constexpr int32_t kMaxBlockInstances = 8;
 // One instance's part of a block.
 struct InstanceBlock {
     VstiInstance* instance = nullptr;
-    const vst2::VstEvents* events = nullptr;  // sent with effProcessEvents, also when it holds none
+    // Sent with effProcessEvents, also when it holds none; a null list sends
+    // no effProcessEvents at all (a bare process call).
+    const vst2::VstEvents* events = nullptr;
     int32_t frames = 0;                       // processed when > 0
     uint64_t blockStart = 0;                  // song time of the block: the time information's samplePos
     // Where the first two outputs go: frames samples each, in the width the
@@ -47,9 +49,11 @@ struct BlockRequest {
     // yet begun are skipped (a block rendered ahead that is not wanted).
     std::atomic<bool> cancelled{false};
     int32_t served = 0;           // answered: parts run
+    bool failed = false;          // answered: the instrument failed (crashed or stopped responding)
     uint32_t serviceMicros = 0;   // answered: how long the host took, in microseconds
     std::atomic<uint64_t> startedAt{0};  // when the host began it (MonotonicMicroseconds), 0 before
-    HostCall call;                // [carrier]
+    HostCall call;                // [carrier] in-process
+    int32_t bridgeSlot = -1;      // [carrier] the shared-memory slot of a host process
 };
 
 // [any thread] Hands request to the host thread of its instances (all parts

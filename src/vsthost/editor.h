@@ -22,4 +22,11 @@ void OpenEditors(IHmxConfig* config, const PlaybackState& playback, EditorState&
 // last window position.
 void CloseEditors(IHmxConfig* config, const PlaybackState& playback, EditorState& editors);
 
+// [any thread] The windows alone, on the instances' host thread: the
+// editors of the first four instances that have one, the first window at
+// (x, y) and the others beside it; and closing them, giving the first
+// window's last position. A host process runs these for the player.
+void OpenEditorWindows(const PlaybackState& playback, int32_t x, int32_t y);
+void CloseEditorWindows(const PlaybackState& playback, int32_t* x, int32_t* y);
+
 }  // namespace tavren

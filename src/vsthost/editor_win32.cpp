@@ -219,24 +219,18 @@ void CloseEditorsOnHost(void* param) {
 }  // namespace
 
 // The windows' procedure changes the editor state on the host thread at any
-// moment (the user drags or closes a window), so the decoder's thread only
+// moment (the user drags or closes a window), so the calling thread only
 // asks the host thread to do the work and reads nothing of it itself.
-void OpenEditors(IHmxConfig* config, const PlaybackState& playback, EditorState& editors) {
-    if (!editors.editorWanted || editors.editorShown) return;
-    editors.editorShown = true;
-    EditorsRequest request{&playback, 0, 0};
-    ReadEditorPos(config, &request.x, &request.y);
+void OpenEditorWindows(const PlaybackState& playback, int32_t x, int32_t y) {
+    EditorsRequest request{&playback, x, y};
     if (VstiInstance* first = playback.instances[0]) RunOnHostThread(first->host, OpenEditorsOnHost, &request);
 }
 
-void CloseEditors(IHmxConfig* config, const PlaybackState& playback, EditorState& editors) {
-    if (!editors.editorShown) return;
-    editors.editorShown = false;
-    VstiInstance* first = playback.instances[0];
-    if (!first) return;
-    EditorsRequest request{&playback, 0, 0};
-    RunOnHostThread(first->host, CloseEditorsOnHost, &request);
-    SaveEditorPos(config, request.x, request.y);
+void CloseEditorWindows(const PlaybackState& playback, int32_t* x, int32_t* y) {
+    EditorsRequest request{&playback, *x, *y};
+    if (VstiInstance* first = playback.instances[0]) RunOnHostThread(first->host, CloseEditorsOnHost, &request);
+    *x = request.x;
+    *y = request.y;
 }
 
 }  // namespace tavren

@@ -2,12 +2,14 @@
 // carrying a request to the thread is each platform's own.
 #include <atomic>
 #include <cstring>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/word_wait.h"
 #include "vsthost/block_request.h"
 #include "vsthost/host_thread.h"
 #include "vsthost/instance.h"
+#include "vsthost/remote_host.h"
 
 namespace tavren {
 
@@ -16,6 +18,21 @@ namespace {
 std::atomic<uint64_t> tripCount{0};
 
 void CountTrip() { tripCount.fetch_add(1, std::memory_order_relaxed); }
+
+// A bare process call in a host process: a block of one part without events,
+// its outputs dropped (the instance keeps no buffers on this side).
+void ProcessRemotely(VstiInstance* instance, int32_t sampleFrames) {
+    if (sampleFrames <= 0 || sampleFrames > instance->blockSize) return;
+    std::vector<double> outputs(2 * static_cast<size_t>(sampleFrames));
+    BlockRequest request;
+    request.count = 1;
+    InstanceBlock& part = request.parts[0];
+    part.instance = instance;
+    part.frames = sampleFrames;
+    part.left = outputs.data();
+    part.right = outputs.data() + sampleFrames;
+    RunBlock(request);
+}
 
 }  // namespace
 
@@ -47,6 +64,7 @@ intptr_t Dispatch(VstiInstance* instance, int32_t opcode, intptr_t value, void* 
     request.value = value;
     request.ptr = ptr;
     request.opt = opt;
+    if (host->remote) return RemoteDispatch(host->remote, instance->effect, opcode, 0, value, ptr, opt);
     // On the host thread (inside a callback or an editor) a request would only add a detour.
     if (OnHostThread(host)) return RunDispatch(instance->effect, request);
     CountTrip();
@@ -55,6 +73,7 @@ intptr_t Dispatch(VstiInstance* instance, int32_t opcode, intptr_t value, void* 
 }
 
 void ProcessOnHost(VstiInstance* instance, int32_t sampleFrames) {
+    if (instance->host && instance->host->remote) return ProcessRemotely(instance, sampleFrames);
     if (!instance->host || !instance->channels) return;
     ProcessRequest request;
     request.inputs = instance->inputChannels;
@@ -77,7 +96,9 @@ void ServeBlock(BlockRequest& request) {
         if (instance && instance->host) {
             vst2::AEffect* effect = instance->effect;
             instance->timeInfo.samplePos = static_cast<double>(part.blockStart);
-            effect->dispatcher(effect, vst2::effProcessEvents, 0, 0, const_cast<vst2::VstEvents*>(part.events), 0.0f);
+            if (part.events)
+                effect->dispatcher(effect, vst2::effProcessEvents, 0, 0, const_cast<vst2::VstEvents*>(part.events),
+                                   0.0f);
             if (part.frames > 0 && instance->channels) {
                 ProcessRequest process;
                 process.inputs = instance->inputChannels;
@@ -110,12 +131,17 @@ void OnBlock(VstiHost*, void* arg) { ServeBlock(*static_cast<BlockRequest*>(arg)
 
 void PostBlock(BlockRequest& request) {
     request.served = 0;
+    request.failed = false;
     request.startedAt.store(0, std::memory_order_relaxed);
     for (int32_t i = 0; i < request.count; ++i) request.parts[i].rendered = false;
     request.call.run = OnBlock;
     request.call.arg = &request;
     VstiHost* host = request.count > 0 && request.parts[0].instance ? request.parts[0].instance->host : nullptr;
     if (!host) return;
+    if (host->remote) {
+        CountTrip();
+        return RemotePostBlock(host->remote, request);
+    }
     if (!OnHostThread(host)) CountTrip();
     PostCall(host, &request.call);
 }
@@ -154,6 +180,8 @@ void SleepUntilDue(BlockRequest& request, uint32_t expectedMicros) {
 }  // namespace
 
 void WaitBlock(BlockRequest& request, uint32_t expectedMicros) {
+    VstiHost* host = request.count > 0 && request.parts[0].instance ? request.parts[0].instance->host : nullptr;
+    if (host && host->remote) return RemoteWaitBlock(host->remote, request, expectedMicros);
     if (expectedMicros > kShortestSleepMicros) SleepUntilDue(request, expectedMicros);
     WaitCall(&request.call);
 }

@@ -14,6 +14,7 @@
 namespace tavren {
 
 struct VstiInstance;
+struct RemoteHost;
 
 constexpr int kCacheSlotCount = 4;
 
@@ -68,6 +69,9 @@ struct VstiHost {
     void* readyEvent = nullptr;            // closed and cleared once start-up succeeded; unused natively
     void* stopEvent = nullptr;             // unused natively (the native record has its own stop)
     void* callQueue = nullptr;             // Windows build: the queue of host calls; unused natively
+    // Set when the library lives in a host process of its own: every call
+    // goes there (remote_host.h), and the fields above stay unused.
+    RemoteHost* remote = nullptr;
     VstiInstance* cacheSlots[kCacheSlotCount] = {};  // idle instances
 };
 

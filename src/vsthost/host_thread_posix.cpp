@@ -19,8 +19,10 @@
 #include "platform/word_wait.h"
 #include "vsthost/block_request.h"
 #include "vsthost/host_call.h"
+#include "vsthost/host_start.h"
 #include "vsthost/host_thread.h"
 #include "vsthost/instance.h"
+#include "vsthost/remote_host.h"
 
 namespace tavren {
 
@@ -249,7 +251,7 @@ VstiHost* StartHost(const char16_t* path) {
 }
 
 void StopHost(VstiHost* host) {
-    if (!host) return;
+    if (!host || StopRemoteVstiHost(host)) return;
     FlushCache(host);  // while the thread still runs: effClose needs it
     if (NativeHostThread* native = Native(host)) {
         native->stopRequested.store(true, std::memory_order_release);
@@ -271,12 +273,14 @@ void SendProcess(VstiHost* host, vst2::AEffect* effect, ProcessRequest* request)
 }
 
 vst2::AEffect* OpenEffectOnHost(VstiHost* host) {
+    if (host->remote) return RemoteOpenEffect(host->remote);
     vst2::AEffect* effect = nullptr;
     RunOnHost(host, OnOpenEffect, &effect);
     return effect;
 }
 
 void CloseEffectOnHost(VstiHost* host, vst2::AEffect* effect) {
+    if (host->remote) return RemoteCloseEffect(host->remote, effect);
     if (effect) RunOnHost(host, OnCloseEffect, effect);
 }
 

@@ -16,9 +16,11 @@
 #include "platform/text.h"
 #include "platform/word_wait.h"
 #include "vsthost/host_call.h"
+#include "vsthost/host_start.h"
 #include "vsthost/host_thread.h"
 #include "vsthost/host_window.h"
 #include "vsthost/instance.h"
+#include "vsthost/remote_host.h"
 
 namespace tavren {
 
@@ -350,7 +352,7 @@ VstiHost* StartHost(const char16_t* path) {
 }
 
 void StopHost(VstiHost* host) {
-    if (!host) return;
+    if (!host || StopRemoteVstiHost(host)) return;
     FlushCache(host);  // while the thread still runs: effClose needs it
     if (host->thread) {
         Queue(host)->stopRequested.store(true);
@@ -375,12 +377,14 @@ void SendProcess(VstiHost* host, vst2::AEffect* effect, ProcessRequest* request)
 }
 
 vst2::AEffect* OpenEffectOnHost(VstiHost* host) {
+    if (host->remote) return RemoteOpenEffect(host->remote);
     vst2::AEffect* effect = nullptr;
     SendMessageW(HostWindow(host), VHM_OPEN_EFFECT, reinterpret_cast<WPARAM>(&effect), 0);
     return effect;
 }
 
 void CloseEffectOnHost(VstiHost* host, vst2::AEffect* effect) {
+    if (host->remote) return RemoteCloseEffect(host->remote, effect);
     if (effect) SendMessageW(HostWindow(host), VHM_CLOSE_EFFECT, reinterpret_cast<WPARAM>(effect), 0);
 }
 

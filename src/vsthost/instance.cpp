@@ -8,7 +8,9 @@
 #include "frame/instance_cache.h"
 #include "frame/module_state.h"
 #include "vsthost/host_callback.h"
+#include "vsthost/host_start.h"
 #include "vsthost/host_thread.h"
+#include "vsthost/remote_host.h"
 
 namespace tavren {
 
@@ -52,14 +54,23 @@ bool AllocateBuffers(VstiInstance* instance) {
     return true;
 }
 
-// [holds HostLock] CurrentHost, started from the configured path on first use.
+// Why the last AcquireInstance on this thread had no instance, when there
+// is more to say than that the library did not load.
+thread_local char16_t loadFailure[256];
+
+// [holds HostLock] CurrentHost, started from the configured path on first
+// use, or anew once its host process has failed.
 VstiHost* CurrentHostOrStart(IHmxConfig* config) {
+    if (CurrentHost && CurrentHost->remote && RemoteHostFailed(CurrentHost->remote)) {
+        RetireHost(CurrentHost);
+        CurrentHost = nullptr;
+    }
     if (CurrentHost) return CurrentHost;
     char16_t path[260] = {};
     ReadVstiPath(config, path);
     if (!path[0]) return nullptr;
     // A failed start leaves CurrentHost null, so the next call tries again.
-    CurrentHost = StartHost(path);
+    CurrentHost = StartHostFor(path, ReadBridgeMode(config), loadFailure, 256);
     return CurrentHost;
 }
 
@@ -85,11 +96,20 @@ vst2::AEffect* OpenEffect(vst2::EntryProc entryPoint) {
 
 VstiInstance* AcquireInstance(IHmxConfig* config) {
     platform::LockGuard lock(HostLock);
+    loadFailure[0] = 0;
     VstiHost* host = CurrentHostOrStart(config);
-    if (!host || !host->library) return nullptr;
+    if (!host || (!host->library && !host->remote)) return nullptr;
     if (VstiInstance* cached = TakeFromCache(host)) return cached;
 
-    vst2::AEffect* effect = OpenEffectOnHost(host);
+    VstiInstance* instance = MakeInstance(host, OpenEffectOnHost(host));
+    // A host process that failed while the effect opened: the open's box says why.
+    if (!instance && host->remote && RemoteHostFailed(host->remote)) RemoteFailureReason(host->remote, loadFailure, 256);
+    return instance;
+}
+
+const char16_t* LoadFailureReason() { return loadFailure; }
+
+VstiInstance* MakeInstance(VstiHost* host, vst2::AEffect* effect) {
     if (!effect) return nullptr;
     auto* instance = new (std::nothrow) VstiInstance();
     if (!instance) {
@@ -113,6 +133,7 @@ int32_t BlockSizeFor(const char16_t* libraryPath, int32_t sampleRate) {
 }
 
 Preparation PrepareForSong(VstiInstance* instance, int32_t sampleRate, bool songDouble) {
+    if (instance->host && instance->host->remote) return RemotePrepare(instance->host->remote, instance, sampleRate, songDouble);
     // Each field read once: the instrument may change them at any time.
     const vst2::AEffect* effect = instance->effect;
     const int32_t flags = effect->flags;

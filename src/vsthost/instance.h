@@ -42,6 +42,15 @@ constexpr int32_t kDefaultBlockSize = 1024;
 // Null when no instrument can be had.
 VstiInstance* AcquireInstance(IHmxConfig* config);
 
+// [any thread] Why the calling thread's last AcquireInstance gave none, when
+// there is more to say than that the library did not load (a host process
+// that could not start or failed while loading); empty otherwise.
+const char16_t* LoadFailureReason();
+
+// [any thread] The record of an effect just opened on host (null effect:
+// null); the effect is closed again when no record can be had.
+VstiInstance* MakeInstance(VstiHost* host, vst2::AEffect* effect);
+
 // Most channels an instance may have on either side; more is taken for a
 // corrupt count, not an instrument.
 constexpr int32_t kMaxChannels = 256;

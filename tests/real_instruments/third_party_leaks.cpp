@@ -5,7 +5,7 @@
 //   library's frames as "<unknown module>", or names whatever library was
 //   later mapped at the same address (our test program and liblo were seen).
 //   Kept mapped, its frames carry its name and can be suppressed by it.
-// - the suppressions below name exactly those libraries. Seen here:
+// - the suppressions (third_party_suppressions.cpp) name exactly those libraries. Seen here:
 //   amsynth_vst.so: 41 objects of 40 bytes from operator new for every effect
 //     it opens, allocated in its own frames and not freed by effClose.
 //   ZynAddSubFX.so: 128 bytes (and 16 bytes they own) allocated in its entry
@@ -20,11 +20,6 @@
 
 #include "dynamic_library.h"
 #include "real_synths.h"
-
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
-    return "leak:amsynth_vst.so\n"
-           "leak:ZynAddSubFX.so\n";
-}
 
 namespace realsynth {
 namespace {
