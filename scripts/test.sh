@@ -26,6 +26,12 @@ for preset in native win32 win64; do
     || { tail -50 "build/build-$preset.log"; echo "build $preset failed"; fail=1; }
 done
 
+# An instrument of the other architecture plays through the host program of
+# that architecture, which a player installs beside its plug-in file: each
+# Windows tree gets the other's.
+[ -f build/win32/bin/tavren_host_x86.exe ] && cp -f build/win32/bin/tavren_host_x86.exe build/win64/bin/ 2>/dev/null
+[ -f build/win64/bin/tavren_host_x64.exe ] && cp -f build/win64/bin/tavren_host_x64.exe build/win32/bin/ 2>/dev/null
+
 # Each Windows tree tests the other's probe as an instrument it cannot load:
 # both trees are built by now, so a missing one is a failure, not a skip.
 export TAVREN_REQUIRE_OTHER_ARCH=1
@@ -49,11 +55,14 @@ echo "== thread sanitizer"
 if { cmake --preset native-tsan >/dev/null &&
      cmake --build --preset native-tsan --target vsthost_tests playback_tests misbehaving_tests probe probe_main_only notaplugin; } \
      > build/build-native-tsan.log 2>&1; then
-  for t in vsthost_tests playback_tests misbehaving_tests; do
-    if TSAN_OPTIONS="halt_on_error=0 exitcode=66" "build/native-tsan/bin/$t" --gtest_brief=1 > "build/tsan-$t.log" 2>&1; then
-      passed=$((passed + 1)); echo "$t: no data race"
+  # The misbehaving suite once more with the instrument in a host process.
+  for run in vsthost_tests playback_tests misbehaving_tests misbehaving_tests:2; do
+    t=${run%%:*}; bridge=${run#"$t"}; bridge=${bridge#:}
+    if TAVREN_TEST_BRIDGE="$bridge" TSAN_OPTIONS="halt_on_error=0 exitcode=66" "build/native-tsan/bin/$t" --gtest_brief=1 \
+         > "build/tsan-$t$bridge.log" 2>&1; then
+      passed=$((passed + 1)); echo "$t${bridge:+ (host process)}: no data race"
     else
-      failed=$((failed + 1)); tail -40 "build/tsan-$t.log"
+      failed=$((failed + 1)); tail -40 "build/tsan-$t$bridge.log"
     fi
   done
 else

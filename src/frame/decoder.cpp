@@ -4,6 +4,7 @@
 #include <new>
 
 #include "config/arch.h"
+#include "config/compare_no_case.h"
 #include "config/format_key.h"
 #include "config/message_box_thread.h"
 #include "config/settings.h"
@@ -36,8 +37,19 @@ const char16_t kLoadFailureText[] =
 // Added when the instrument is of the other architecture and the bridge
 // setting keeps it out: the setting that would play it.
 const char16_t kOtherArchSentence[] =
-    u"\r\n\r\n「VSTi を別プロセスで動作」(VSTiBridge" TAVREN_KEY_SUFFIX u") を 1 か 2 にすると、この VSTi "
+    u"\r\n「VSTi を別プロセスで動作」(VSTiBridge" TAVREN_KEY_SUFFIX u") を 1 か 2 にすると、この VSTi "
     u"プラグインを別のプロセスで使用出来ます。";
+
+// Inserts addition before the text's last line, "VSTiPath=...", which stays last.
+void InsertBeforePath(char16_t* text, size_t capacity, const char16_t* addition) {
+    const ptrdiff_t at = FindText(text, u"\r\n\r\nVSTiPath=");
+    if (at < 0) return;
+    char16_t tail[1024];
+    CopyText(tail, 1024, text + at);
+    text[at] = 0;
+    AppendText(text, capacity, addition);
+    AppendText(text, capacity, tail);
+}
 
 // The first control change with controller 111, on any channel, or -1.
 int32_t FindLoopMarker(const MidiSong& song) {
@@ -89,10 +101,11 @@ void AxVstiDecoder::ShowLoadFailure(const char16_t* path) {
     // Why, when a host process could say more than that the library did not load.
     const char16_t* reason = LoadFailureReason();
     if (reason[0]) {
-        AppendText(text, 1024, u"\r\n\r\n");
-        AppendText(text, 1024, reason);
+        char16_t paragraph[300] = u"\r\n\r\n";
+        AppendText(paragraph, 300, reason);
+        InsertBeforePath(text, 1024, paragraph);
     } else if (ReadBridgeMode(config) == kBridgeNever && IsOtherArchLibrary(path)) {
-        AppendText(text, 1024, kOtherArchSentence);
+        InsertBeforePath(text, 1024, kOtherArchSentence);
     }
     MessageBoxRequest request{text, TAVREN_PLUGIN_FILE, kMessageBoxStyle};
     // Its own thread gives the box a message loop while this thread waits.

@@ -21,12 +21,14 @@ uint64_t Seek(PlaybackState& state, uint64_t target) {
         if (!ResetSequence(state, clock)) return state.playPosition;
     }
     // A block rendered ahead for playPosition is the first of the way (or,
-    // when the target lies in it, kept for the next Render).
+    // when the target lies in it, kept for the next Render). The way renders
+    // ahead as Render does: the last block's successor is then in flight for
+    // the Render that follows.
     while (state.playPosition < blockTarget) {
         // Without a buffer only the tail's time limit ends a song: nothing is
         // left to deliver, so the rest of the way costs nothing (a seek to a
         // huge position no longer spins for its whole five seconds).
-        if (RenderBlock(state, nullptr) == 0) {
+        if (RenderBlock(state, nullptr, true) == 0) {
             state.playPosition = blockTarget;
             break;
         }

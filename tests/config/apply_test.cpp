@@ -35,6 +35,7 @@ TEST(ApplyConfig, FixedResultsAndStoring) {
         {u"VSTi_x86_03_Desc", ApplyNothing}, {u"VSTi_x86_03", ApplyNothing},
         {u"SomethingElse", ApplyNothing},  {u"reload", ApplyNothing},  // keys are compared exactly
         {u"showEditor", ApplyNothing},     {u"SampleRate_", ApplyNothing},
+        {u"VSTiBridge_x86", ApplyReload},  // where the instrument plays: loaded anew
     };
     for (const Case& c : cases) {
         MemoryConfig config;

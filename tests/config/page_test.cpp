@@ -88,6 +88,19 @@ const std::u16string H9 = Join({u"良く使う VSTi プラグインのパスと�
                                  u"動作中の tavren.hmx は x86 版です。x64 版の VSTi プラグインは使用出来ません。"},
                                 true);
 const std::u16string H10 = u"「VSTi のパス」の一覧に表示する際の表示名です。";
+// The last item's help names the build's own architecture (self) and the
+// other's; the host programs of both are named in its last line.
+std::u16string H11(const std::u16string& self, const std::u16string& other) {
+    return Join({u"VSTi プラグインを本体とは別のプロセスで動作させます。", u"",
+                 u"0: 別のプロセスは使用しません。(" + other + u" 版の VSTi プラグインは使用出来ません)",
+                 u"1: " + other + u" 版の VSTi プラグインだけを別のプロセス (tavren_host_" + other +
+                     u".exe) で動作させます。" + self + u" 版の VSTi プラグインはこれまで通り本体のプロセスで動作します。",
+                 u"2: すべての VSTi プラグインを別のプロセスで動作させます。", u"",
+                 u"別のプロセスで動作する VSTi プラグインが異常終了したり応答しなくなったりしても、本体は終了しません。",
+                 u"その代わり、音声とイベントのやり取りのために処理の負荷が少し増え、曲を開く時間が少し長くなります。",
+                 u"tavren_host_x86.exe と tavren_host_x64.exe は tavren.hmx と同じフォルダに置いて下さい。"},
+                false);
+}
 
 const std::u16string kRates =
     u"44100\t48000\t88200\t96000\t176400\t192000\t-44100\t-48000\t-88200\t-96000\t-176400\t-192000";
@@ -100,7 +113,7 @@ struct Expected {
     Text key, label, def, minimum, maximum, values, labels, help;
 };
 
-// The 68 items as the page must declare them; choice lists of the path
+// The 69 items as the page must declare them; choice lists of the path
 // item and the defaults of presets 1 and 2 are given by the caller.
 std::vector<Expected> ExpectedItems(const std::u16string& pathValues, const std::u16string& pathLabels) {
     std::vector<Expected> items = {
@@ -127,6 +140,9 @@ std::vector<Expected> ExpectedItems(const std::u16string& pathValues, const std:
             {1, key + u"_Reset", key + u"(音源リセット)", u"3", kNull, kNull, kResets, kResetNames, H7});
         items.push_back({0, key + u"_Cache", key + u"(キャッシュ)", u"1", kNull, kNull, kNull, kNull, H8});
     }
+    // Last, so that no item of the page before it moved.
+    items.push_back({1, u"VSTiBridge_x86", u"VSTi を別プロセスで動作(x86)", u"0", kNull, kNull, u"0\t1\t2",
+                     u"使用しない\tx64 版の VSTi のみ\tすべての VSTi", H11(u"x86", u"x64")});
     return items;
 }
 
@@ -144,6 +160,9 @@ Text ForThisPage(const Text& text) {
     page = test::ReplaceAll<std::u16string>(page, u"のパスを指定します。(x86)", u"のパスを指定します。(x64)");
     page = test::ReplaceAll<std::u16string>(page, u"tavren.hmx は x86 版です。x64 版の",
                                             u"tavren.hmx は x64 版です。x86 版の");
+    page = test::ReplaceAll<std::u16string>(page, u"別プロセスで動作(x86)", u"別プロセスで動作(x64)");
+    page = test::ReplaceAll<std::u16string>(page, u"使用しない\tx64 版の", u"使用しない\tx86 版の");
+    if (page == H11(u"x86", u"x64")) page = H11(u"x64", u"x86");
     return page;
 }
 
@@ -162,7 +181,7 @@ void ExpectItems(const RecordingBuilder& builder, const std::vector<Expected>& e
     }
 }
 
-TEST(DescribeConfig, OneSectionThen68ItemsInOrder) {
+TEST(DescribeConfig, OneSectionThen69ItemsInOrder) {
     MemoryConfig config;
     config.Put(u"VSTi_x86_01", u"C:\\a.dll");
     config.Put(u"VSTi_x86_01_Desc", u"A");
@@ -172,7 +191,7 @@ TEST(DescribeConfig, OneSectionThen68ItemsInOrder) {
     RecordingBuilder builder;
     EXPECT_EQ(DescribeConfig(&config, &builder), 1);
 
-    ASSERT_EQ(builder.order.size(), 69u);
+    ASSERT_EQ(builder.order.size(), 70u);
     EXPECT_EQ(builder.order[0], 'S');
     ASSERT_EQ(builder.sections.size(), 3u);
     EXPECT_EQ(Show(builder.sections[0]), "General");
@@ -208,7 +227,7 @@ TEST(DescribeConfig, NamesTheBuildsOwnArchitecture) {
     MemoryConfig config;
     RecordingBuilder builder;
     DescribeConfig(&config, &builder);
-    ASSERT_EQ(builder.items.size(), 68u);
+    ASSERT_EQ(builder.items.size(), 69u);
     const std::string self = test::kBuild64 ? "x64" : "x86";
     const std::string other = test::kBuild64 ? "x86" : "x64";
     EXPECT_EQ(Show(builder.items[0].fields[1]), "VSTiPath_" + self);
@@ -219,6 +238,7 @@ TEST(DescribeConfig, NamesTheBuildsOwnArchitecture) {
     EXPECT_NE(Show(builder.items[8].fields[8]).find(sentence), std::string::npos);
     EXPECT_EQ(Show(builder.items[67].fields[1]), "VSTi_" + self + "_10_Cache");
     EXPECT_EQ(Show(builder.items[67].fields[2]), "VSTi_" + self + "_10(キャッシュ)");
+    EXPECT_EQ(Show(builder.items[68].fields[1]), "VSTiBridge_" + self);
     for (const test::RecordedItem& item : builder.items)
         for (int f = 1; f <= 3; ++f)
             EXPECT_EQ(Show(item.fields[f]).find("_" + other), std::string::npos) << Show(item.fields[f]);
@@ -228,7 +248,7 @@ TEST(DescribeConfig, NullConfigMakesNoCallsAndStillDescribes) {
     auto* null = new AxHmxNullConfig();
     RecordingBuilder builder;
     EXPECT_EQ(DescribeConfig(null, &builder), 1);
-    EXPECT_EQ(builder.items.size(), 68u);
+    EXPECT_EQ(builder.items.size(), 69u);
     test::Defaults defaults = test::ExpectedDefaults();
     // Nothing can be stored, so the defaults are listed under their paths.
     std::u16string values = defaults.midRadio.empty() ? u"" : defaults.midRadio + u"\t" + defaults.soundCanvas;

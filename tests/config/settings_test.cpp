@@ -35,11 +35,12 @@ TEST(ReadVstiSettings, EmptyStoreGivesDefaults) {
     EXPECT_TRUE(s.cache);
     EXPECT_EQ(s.editorX, 0);
     EXPECT_EQ(s.editorY, 0);
+    EXPECT_EQ(s.bridge, 0);
     // Each key read once, in the order the decoder relies on.
     std::vector<std::string> expected = {
         "GetStr General VSTiPath_x86", "GetInt General ShowEditor",  "GetInt General SampleRate_x86",
         "GetFloat General Volume_x86", "GetInt General Reset_x86",   "GetInt General Cache_x86",
-        "GetInt General EditorPos"};
+        "GetInt General EditorPos",    "GetInt General VSTiBridge_x86"};
     for (std::string& call : expected) call = test::ForThisBuild(call);
     EXPECT_EQ(config.calls, expected);
 }
@@ -114,6 +115,21 @@ TEST(ReadVstiSettings, ResetAndBooleans) {
     s = Read(config);
     EXPECT_TRUE(s.showEditor);
     EXPECT_FALSE(s.cache);
+}
+
+// Where instruments play: 0, 1 or 2; anything else plays them as before.
+TEST(ReadVstiSettings, BridgeModeOutsideItsChoicesIsZero) {
+    const struct {
+        const char16_t* stored;
+        int32_t mode;
+    } cases[] = {{u"0", 0}, {u"1", 1}, {u"2", 2}, {u"3", 0}, {u"-1", 0}, {u"4294967297", 0}, {u"two", 0}};
+    for (const auto& c : cases) {
+        MemoryConfig config;
+        config.Put(u"VSTiBridge_x86", c.stored);
+        EXPECT_EQ(Read(config).bridge, c.mode) << ToUtf8(c.stored);
+        config.Put(u"VSTiBridge_x64", u"2");  // the other build's key is not read
+        EXPECT_EQ(Read(config).bridge, test::kBuild64 ? 2 : c.mode) << ToUtf8(c.stored);
+    }
 }
 
 TEST(ReadVstiSettings, PathIsCutToBuffer) {

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "plugin_test.h"
+#include "process_census.h"
 #include "processor_time.h"
 
 namespace tavren::test {
@@ -47,6 +48,28 @@ TEST_F(OddHost, SeeksPastTheEndAndToHugePositionsStayBoundedAndTheSongRestarts) 
         EXPECT_EQ(block.frames, kBlockFrames);
         EXPECT_NE(block.samples[0], 0.0) << "restarted at its first note";
     }
+}
+
+// Counted from before the module is made to after its last release: every
+// thread, handle, host process and shared mapping of the songs is gone.
+TEST_F(OddHost, ReleasingTheLastModuleLeavesNoThreadHandleProcessOrSharedMemory) {
+    module_->Release();
+    module_ = nullptr;
+    const Census before = TakeCensus();
+    module_ = CreateModule();
+    for (int song = 0; song < 2; ++song) {
+        IHmxDecoder* d = Open(HeldNotesSong(3, 100000));
+        ASSERT_NE(d, nullptr);
+        for (int b = 0; b < 5; ++b) EXPECT_EQ(RenderGuarded(d).frames, kBlockFrames);
+        Close(d);
+    }
+    module_->Release();
+    module_ = nullptr;
+    const Census after = TakeCensus();
+    EXPECT_EQ(after.children, before.children) << "a host process";
+    EXPECT_EQ(after.sharedMaps, before.sharedMaps) << "shared memory";
+    EXPECT_EQ(after.handles, before.handles) << "a handle";
+    if (before.threads >= 0) EXPECT_EQ(after.threads, before.threads) << "a thread";
 }
 
 // A paused player: the song is open and has played, then nothing asks for

@@ -6,6 +6,7 @@
 #include "plugin_test.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -47,6 +48,8 @@ void PluginTest::SetUp() {
     ClearProbeVariables();
     ASSERT_NE(PluginEntry(), nullptr) << "the plug-in file or its export is missing: " << PLUGIN_PATH;
     store_.Put(u"VSTiPath_x86", LibraryPath("probe"));
+    // The whole suite runs once more with the instrument in a host process.
+    if (const char* bridge = std::getenv("TAVREN_TEST_BRIDGE")) store_.Put(u"VSTiBridge_x86", FromUtf8(bridge));
     module_ = CreateModule();
     ASSERT_NE(module_, nullptr);
 }
@@ -137,6 +140,9 @@ TEST_F(MisbehavingInstrument, FlagsAndCountsChangedAtStartUp) {
     for (Case c : {Case{"0x110", "0x1110", "1", "3"}, Case{"0x1110", "0x110", "8", "0"},
                    Case{"0x1110", "0x1100", "0", "-5"}, Case{"0x110", "0x0", "2147483647", "2147483647"}}) {
         SCOPED_TRACE(std::string(c.flags) + " -> " + c.flagsOnStart + ", outputs " + c.outputs + ", inputs " + c.inputs);
+        // A fresh module per case: a host process has the environment it was started with.
+        module_->Release();
+        module_ = CreateModule();
         SetEnv("PROBE_FLAGS", c.flags);
         SetEnv("PROBE_FLAGS_ON_START", c.flagsOnStart);
         SetEnv("PROBE_OUTPUTS_ON_START", c.outputs);

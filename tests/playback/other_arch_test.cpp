@@ -1,8 +1,11 @@
 // An instrument built for the other architecture (a 32-bit DLL given to the
-// 64-bit plug-in, or the reverse) cannot be loaded: the open shows the
-// load-failure message, which names this build's file and says which kind
-// of instrument it cannot use, and fails cleanly, so that the next song with
-// a usable instrument opens.
+// 64-bit plug-in, or the reverse) cannot be loaded in the player's process:
+// with the bridge setting at 0 the open shows the load-failure message,
+// which names this build's file, says which kind of instrument it cannot
+// use and which setting would play it, and fails cleanly, so that the next
+// song with a usable instrument opens. At 1 it plays in a host process of
+// its own architecture (the other tree's host program, copied beside this
+// tree's programs by scripts/test.sh).
 //
 // The other Windows tree's probe is named by TAVREN_OTHER_ARCH_PROBE, which
 // the build sets to the sibling preset tree. Run by hand without that tree,
@@ -17,6 +20,8 @@
 #include "message_box_watcher.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "probe_protocol.h"
+#include "vsthost/host_thread.h"
 
 namespace tavren::test {
 namespace {
@@ -30,14 +35,27 @@ bool Set(const char* name) {
     return value && *value;
 }
 
-TEST_F(OtherArchTest, InstrumentOfTheOtherArchitectureShowsTheLoadFailure) {
+// The other tree's probe, or why the test cannot run.
+std::string OtherProbe(std::string* why) {
     const std::string probe = Set("TAVREN_OTHER_ARCH_PROBE") ? std::getenv("TAVREN_OTHER_ARCH_PROBE") : "";
     if (probe.empty() || !std::ifstream(probe, std::ios::binary)) {
-        const std::string why = "no probe instrument of the other architecture at \"" + probe +
-                                "\" (TAVREN_OTHER_ARCH_PROBE): build the other Windows tree first";
-        if (Set("TAVREN_REQUIRE_OTHER_ARCH")) FAIL() << why;
-        GTEST_SKIP() << why;
+        *why = "no probe instrument of the other architecture at \"" + probe +
+               "\" (TAVREN_OTHER_ARCH_PROBE): build the other Windows tree first";
+        return "";
     }
+    return probe;
+}
+
+#define OTHER_PROBE_OR_SKIP(probe)                                  \
+    std::string why;                                                \
+    const std::string probe = OtherProbe(&why);                     \
+    if (probe.empty()) {                                            \
+        if (Set("TAVREN_REQUIRE_OTHER_ARCH")) FAIL() << why;        \
+        GTEST_SKIP() << why;                                        \
+    }
+
+TEST_F(OtherArchTest, InstrumentOfTheOtherArchitectureShowsTheLoadFailure) {
+    OTHER_PROBE_OR_SKIP(probe);
     const std::u16string path = FromUtf8(probe);
     // Written out for each build rather than derived, so that neither can
     // borrow the other's words.
@@ -55,6 +73,11 @@ TEST_F(OtherArchTest, InstrumentOfTheOtherArchitectureShowsTheLoadFailure) {
     EXPECT_EQ(boxes[0].caption, kBuild64 ? u"tavren_x64.hmx" : u"tavren_x86.hmx");
     EXPECT_NE(boxes[0].text.find(sentence), std::u16string::npos) << ToUtf8(boxes[0].text);
     EXPECT_NE(boxes[0].text.find(menu), std::u16string::npos) << ToUtf8(boxes[0].text);
+    const std::u16string setting =
+        kBuild64 ? u"「VSTi を別プロセスで動作」(VSTiBridge_x64) を 1 か 2 にすると、この VSTi プラグインを別のプロセスで使用出来ます。"
+                 : u"「VSTi を別プロセスで動作」(VSTiBridge_x86) を 1 か 2 にすると、この VSTi プラグインを別のプロセスで使用出来ます。";
+    EXPECT_NE(boxes[0].text.find(u"使用出来ません。\r\n" + setting + u"\r\n\r\nVSTiPath="), std::u16string::npos)
+        << ToUtf8(boxes[0].text);
     const std::u16string tail = u"\r\n\r\nVSTiPath=" + path;
     ASSERT_GE(boxes[0].text.size(), tail.size());
     EXPECT_EQ(boxes[0].text.substr(boxes[0].text.size() - tail.size()), tail);
@@ -69,6 +92,25 @@ TEST_F(OtherArchTest, InstrumentOfTheOtherArchitectureShowsTheLoadFailure) {
     watcher.Clear();
     store_.Put(u"VSTiPath_x86", LibraryPath("probe"));
     EXPECT_NE(Open(OneNote()), nullptr);
+    EXPECT_TRUE(watcher.Boxes().empty());
+}
+
+TEST_F(OtherArchTest, InstrumentOfTheOtherArchitecturePlaysInAHostProcessWithTheSettingAtOne) {
+    OTHER_PROBE_OR_SKIP(probe);
+    MessageBoxWatcher watcher;
+    store_.Put(u"VSTiPath_x86", FromUtf8(probe));
+    store_.Put(u"VSTiBridge_x86", u"1");
+    AxVstiDecoder* d = Open(OneNote());
+    ASSERT_NE(d, nullptr) << (watcher.Boxes().empty() ? "" : ToUtf8(watcher.Boxes()[0].text));
+    const double tag = Tag(SerialOf(d, 0));
+    Block block = RenderOne(d);
+    ASSERT_EQ(block.frames, d->MediaInfo().blockFrames);
+    EXPECT_EQ(block.samples[0], tag + ::probe::NoteValue(0, 60)) << "the note, as the probe plays it";
+    {
+        platform::LockGuard guard(HostLock);
+        ASSERT_NE(CurrentHost, nullptr);
+        EXPECT_NE(CurrentHost->remote, nullptr) << "played in a host process";
+    }
     EXPECT_TRUE(watcher.Boxes().empty());
 }
 

@@ -107,11 +107,13 @@ TEST_F(ResetSeekTest, SeeksForwardInsideTheBlockBackwardAndToZero) {
     const int serial = SerialOf(d, 0);
     const size_t resetBlocks = 1 + 5 + 13 + 1 + size_t(SettlingBlocks(44100, kBlock));
 
-    // Forward from 0: no reset, four blocks played through, the note delivered at its offset.
+    // Forward from 0: no reset, four blocks played through, the note
+    // delivered at its offset, and the fifth rendered ahead for the next Render.
     size_t from = log.Lines().size();
     EXPECT_EQ(d->Seek(5000, 0), uint64_t(4 * kBlock));
+    d->SettleAhead();
     std::vector<std::string> forward = BatchLines(log.Lines(), from, serial);
-    ASSERT_EQ(forward.size(), 4u);
+    ASSERT_EQ(forward.size(), 5u);
     EXPECT_NE(forward[2].find("[midi d=" + std::to_string(SampleAt(3000) - 2 * kBlock) + " 90 3c 64]"),
               std::string::npos)
         << forward[2];
@@ -122,13 +124,15 @@ TEST_F(ResetSeekTest, SeeksForwardInsideTheBlockBackwardAndToZero) {
     // Inside the current block (position 5120): nothing rendered, position kept.
     from = log.Lines().size();
     EXPECT_EQ(d->Seek(5 * kBlock + 7, 0), uint64_t(5 * kBlock));
+    d->SettleAhead();
     EXPECT_EQ(BatchLines(log.Lines(), from, serial).size(), 0u);
 
     // Backward: the reset, then from 0 to the target's block start.
     from = log.Lines().size();
     EXPECT_EQ(d->Seek(2500, 0), uint64_t(2 * kBlock));
+    d->SettleAhead();
     std::vector<std::string> backward = BatchLines(log.Lines(), from, serial);
-    ASSERT_EQ(backward.size(), resetBlocks + 2);
+    ASSERT_EQ(backward.size(), resetBlocks + 2 + 1) << "the reset, two blocks, and the third rendered ahead";
     EXPECT_NE(backward[0].find("events=96 "), std::string::npos);
     Block silent = RenderOne(d);
     EXPECT_EQ(silent.samples[0], 0.0) << "the reset ended the note; it starts again later in this block";
@@ -137,6 +141,7 @@ TEST_F(ResetSeekTest, SeeksForwardInsideTheBlockBackwardAndToZero) {
     for (uint64_t target : {uint64_t(1000), uint64_t(0), uint64_t(0)}) {
         from = log.Lines().size();
         EXPECT_EQ(d->Seek(target, 0), 0u) << target;
+        d->SettleAhead();
         EXPECT_EQ(BatchLines(log.Lines(), from, serial).size(), resetBlocks) << target;
     }
     // Playing on from 0 sounds the song as from the start.

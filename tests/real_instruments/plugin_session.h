@@ -83,6 +83,10 @@ private:
     void* state = nullptr;
 };
 
+// Whether the suite runs with the instrument in a host process
+// (TAVREN_TEST_BRIDGE names the setting's value).
+bool Bridged();
+
 // [platform] Whether a library of that path is mapped into this process.
 bool LibraryLoaded(const std::string& path);
 // [platform] Threads of this process, -1 where not known.

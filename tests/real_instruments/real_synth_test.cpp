@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "plugin_session.h"
+#include "process_census.h"
 #include "real_synths.h"
 #include "song_writer.h"
 #include "tone_host.h"
@@ -283,7 +284,7 @@ TEST_P(RealSynth, SecondSongPlaysWithTheCacheOnAndOff) {
 TEST_P(RealSynth, InfoShowsTheInstrumentsOwnVendorAndProduct) {
     std::string vendor, product;
     {
-        ToneHost direct(path);
+        ToneHost direct(OwnArchPluginPath(GetParam().file));
         ASSERT_TRUE(direct.Ready());
         vendor = direct.Vendor();
         product = direct.Product();
@@ -306,6 +307,32 @@ TEST_P(RealSynth, InfoShowsTheInstrumentsOwnVendorAndProduct) {
     ASSERT_NE(decoder, nullptr);
     EXPECT_GT(RenderWhole(decoder).Peak(), Sounding());
     Close(decoder);
+}
+
+// Once the module is released nothing of the instrument is left: no host
+// process (nor its threads and network ports: ZynAddSubFX opens one per
+// instance), no shared memory, no handle. In the player's own process an
+// instrument may keep threads of its own (ZynAddSubFX cannot be unloaded),
+// so threads and handles are counted only with a host process.
+TEST_P(RealSynth, ReleasingTheModuleLeavesNothingOfTheInstrument) {
+    session.reset();  // the fixture's module: counted from before any module
+    const tavren::test::Census before = tavren::test::TakeCensus();
+    session = std::make_unique<PluginSession>(PLUGIN_PATH);
+    session->Set(u"VSTiPath_x86", FromUtf8(path));
+    SongWriter w;
+    for (int port = 0; port < 2; ++port) w.Note(port, 0, 40000, 60 + port, port);
+    w.End(44100);
+    IHmxDecoder* decoder = OpenOrFail(w.Build());
+    if (decoder) PluginSession::RenderFrames(decoder, 20 * 1024);
+    if (decoder) Close(decoder);
+    session.reset();
+    const tavren::test::Census after = tavren::test::TakeCensus();
+    EXPECT_EQ(after.children, before.children) << "a host process is left";
+    EXPECT_EQ(after.sharedMaps, before.sharedMaps) << "shared memory is left";
+    if (Bridged()) {
+        EXPECT_EQ(after.handles, before.handles) << "a handle is left";
+        if (before.threads >= 0) EXPECT_EQ(after.threads, before.threads) << "a thread is left";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Debian, RealSynth, ::testing::ValuesIn(kStereoSynths),

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cctype>
+#include <cstdlib>
 #include <string>
 
 #include "dynamic_library.h"
@@ -43,7 +44,16 @@ inline const char* const kRefused[] = {"Kars-vst.so", "Nekobi-vst.so", "MVerb-vs
 #endif
 
 // The path as this platform's programs and the plug-in's settings want it.
-inline std::string PluginPath(const char* file) { return HostPath(std::string(REAL_VST_DIR) + "/" + file); }
+// TAVREN_TEST_INSTRUMENT_DIR names another folder: the Windows trees play
+// the other architecture's builds of the same instruments through it.
+inline std::string PluginPath(const char* file) {
+    const char* dir = std::getenv("TAVREN_TEST_INSTRUMENT_DIR");
+    return HostPath(std::string(dir && *dir ? dir : REAL_VST_DIR) + "/" + file);
+}
+
+// The build of the same instrument for this program's own architecture,
+// which the test can load itself (to ask it for its names).
+inline std::string OwnArchPluginPath(const char* file) { return HostPath(std::string(REAL_VST_DIR) + "/" + file); }
 
 // A test name part: the file name's letters and digits.
 inline std::string SynthName(const char* file) {
