@@ -5,10 +5,14 @@
 #   EXPECT (~~-separated regexes the output must match), REJECT (regexes it must
 #   not match), EXPECT_LINES (the exact number of output lines),
 #   EXPECT_SETTINGS / REJECT_SETTINGS (regexes over the settings file),
-#   EXPECT_EXIT (default 0), EXPECT_ERR (regexes over standard error),
+#   EXPECT_EXIT (default 0), EXPECT_ERR / REJECT_ERR (regexes standard error
+#   must / must not match), OUTPUT_FILE (standard output goes there instead),
 #   INITIAL_FILE (a file copied as the settings), EXPECT_SETTINGS_FILE (a file
 #   the settings must equal byte for byte), SETTINGS_DIR (the settings path is
-#   a folder, which must still be one, alone, after the run).
+#   a folder, which must still be one, alone, after the run), USER_FILE (a
+#   suffix: a file of the user's named SETTINGS + USER_FILE, which the run
+#   must leave as it was).
+# A settings file that existed before the run must exist after it.
 if(SETTINGS_DIR)
   file(REMOVE_RECURSE "${SETTINGS}" "${SETTINGS}.new")
   file(MAKE_DIRECTORY "${SETTINGS}")
@@ -16,6 +20,14 @@ elseif(INITIAL_FILE)
   configure_file("${INITIAL_FILE}" "${SETTINGS}" COPYONLY)
 elseif(NOT KEEP_SETTINGS)
   file(WRITE "${SETTINGS}" "${INITIAL_SETTINGS}")
+endif()
+set(user_file_text "the user's own file\n")
+if(USER_FILE)
+  file(WRITE "${SETTINGS}${USER_FILE}" "${user_file_text}")
+endif()
+set(existed FALSE)
+if(EXISTS "${SETTINGS}" AND NOT IS_DIRECTORY "${SETTINGS}")
+  set(existed TRUE)
 endif()
 string(REPLACE "~~" ";" args "${ARGS}")
 set(command ${HMXPLAY} --settings ${SETTINGS} ${args})
@@ -27,7 +39,13 @@ set(timeout 120)
 if("$ENV{TAVREN_TIME_SCALE}" MATCHES "^[1-9][0-9]?$")
   math(EXPR timeout "120 * $ENV{TAVREN_TIME_SCALE}")
 endif()
-execute_process(COMMAND ${command} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc TIMEOUT ${timeout})
+if(OUTPUT_FILE)
+  set(out "")
+  execute_process(COMMAND ${command} OUTPUT_FILE "${OUTPUT_FILE}" ERROR_VARIABLE err RESULT_VARIABLE rc
+    TIMEOUT ${timeout})
+else()
+  execute_process(COMMAND ${command} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc TIMEOUT ${timeout})
+endif()
 if(NOT DEFINED EXPECT_EXIT)
   set(EXPECT_EXIT 0)
 endif()
@@ -52,6 +70,21 @@ foreach(re IN LISTS expects)
     message(FATAL_ERROR "standard error does not match '${re}':\n${err}")
   endif()
 endforeach()
+string(REPLACE "~~" ";" rejects "${REJECT_ERR}")
+foreach(re IN LISTS rejects)
+  if(err MATCHES "${re}")
+    message(FATAL_ERROR "standard error matches '${re}':\n${err}")
+  endif()
+endforeach()
+if(USER_FILE)
+  set(left "")
+  if(EXISTS "${SETTINGS}${USER_FILE}")
+    file(READ "${SETTINGS}${USER_FILE}" left)
+  endif()
+  if(NOT left STREQUAL user_file_text)
+    message(FATAL_ERROR "the user's file ${SETTINGS}${USER_FILE} was changed or removed")
+  endif()
+endif()
 if(DEFINED EXPECT_LINES)
   string(REGEX MATCHALL "\n" newlines "${out}")
   list(LENGTH newlines count)
@@ -66,7 +99,7 @@ if(SETTINGS_DIR)
   return()
 endif()
 if(NOT EXISTS "${SETTINGS}")
-  if(EXPECT_SETTINGS OR EXPECT_SETTINGS_FILE)
+  if(existed OR EXPECT_SETTINGS OR EXPECT_SETTINGS_FILE)
     message(FATAL_ERROR "no settings file was left")
   endif()
   return()
