@@ -23,19 +23,23 @@ std::string FolderOf(const std::string& path);
 // symbolic link (even one whose file does not exist yet), the file it leads to.
 std::string SaveTarget(const std::string& path);
 
-// [platform file] An exclusive lock on the companion file path + ".lock",
-// held until destruction, that serialises the saves of one file between
-// processes. The companion file stays: removing it would let a third
-// process lock a new one while a second still waits on the old.
+// [platform file] A lock on the companion file path + ".lock", held until
+// destruction, that serialises the saves of one file between processes.
+// The companion file stays: removing it would let a third process lock a
+// new one while a second still waits on the old.
 class SaveLock {
 public:
+    // Save: exclusive, the companion file made when missing. Read: shared
+    // with other readers, and only where a save ever made the companion file.
+    enum class Mode { Save, Read };
+
     SaveLock() = default;
     ~SaveLock();
     SaveLock(const SaveLock&) = delete;
     SaveLock& operator=(const SaveLock&) = delete;
     // Waits for the lock; false, with the reason in *error, when the
-    // companion file cannot be made or locked.
-    bool Acquire(const std::string& path, std::string* error);
+    // companion file cannot be made (or, to read, is missing) or locked.
+    bool Acquire(const std::string& path, Mode mode, std::string* error);
 
 private:
     intptr_t handle = -1;

@@ -59,17 +59,17 @@ SaveLock::~SaveLock() {
     if (handle >= 0) ::close(static_cast<int>(handle));
 }
 
-bool SaveLock::Acquire(const std::string& path, std::string* error) {
+bool SaveLock::Acquire(const std::string& path, Mode mode, std::string* error) {
     const std::string name = path + ".lock";
     // Read access is all a lock needs, so a lock file root made serves everyone.
-    const int fd = ::open(name.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | (mode == Mode::Save ? O_CREAT : 0), 0644);
     if (fd < 0) {
-        *error = CannotCreateIn(FolderOf(path), errno);
+        *error = mode == Mode::Save ? CannotCreateIn(FolderOf(path), errno) : std::strerror(errno);
         return false;
     }
     handle = fd;
     int result = 0;
-    while ((result = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+    while ((result = ::flock(fd, mode == Mode::Save ? LOCK_EX : LOCK_SH)) != 0 && errno == EINTR) {
     }
     if (result != 0) {
         *error = "cannot lock " + name + ": " + std::strerror(errno);

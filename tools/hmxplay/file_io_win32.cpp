@@ -35,20 +35,20 @@ SaveLock::~SaveLock() {
     CloseHandle(file);
 }
 
-bool SaveLock::Acquire(const std::string& path, std::string* error) {
+bool SaveLock::Acquire(const std::string& path, Mode mode, std::string* error) {
     const std::string name = path + ".lock";
     HANDLE file = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              mode == Mode::Save ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        *error = CannotCreateIn(FolderOf(path), GetLastError());
+        *error = mode == Mode::Save ? CannotCreateIn(FolderOf(path), GetLastError()) : WindowsError(GetLastError());
         return false;
     }
     handle = reinterpret_cast<intptr_t>(file);
     // One byte, past the end of the empty file, which Windows allows: it
     // blocks nobody's reading of anything.
     OVERLAPPED at = {};
-    if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at)) {
+    if (!LockFileEx(file, mode == Mode::Save ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, 1, 0, &at)) {
         *error = "cannot lock " + name + ": " + WindowsError(GetLastError());
         return false;
     }
@@ -82,10 +82,19 @@ bool ReplaceWholeFile(const std::string& path, const std::string& bytes, std::st
         *error = "cannot write " + fresh + " to the disk: " + WindowsError(GetLastError());
     }
     CloseHandle(file);
-    // MoveFileA will not replace an existing file; MoveFileExA does.
-    if (ok && !MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        ok = false;
-        *error = WindowsError(GetLastError());
+    // MoveFileA will not replace an existing file; MoveFileExA does. Windows
+    // refuses while another process has the file open (a run loading it, a
+    // virus scanner): that takes milliseconds, so the move is tried again
+    // for a few seconds.
+    for (int attempt = 0; ok; ++attempt) {
+        if (MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) break;
+        code = GetLastError();
+        if (attempt >= 100 || (code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION)) {
+            ok = false;
+            *error = WindowsError(code);
+        } else {
+            Sleep(50);
+        }
     }
     if (!ok) DeleteFileA(fresh.c_str());
     return ok;

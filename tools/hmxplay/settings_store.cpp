@@ -80,7 +80,14 @@ const char* Unwritable(const std::string& key, const std::string& value) {
 bool SettingsStore::Load(const std::string& path, std::string* error) {
     std::vector<uint8_t> bytes;
     ReadResult read = ReadWholeFile(path, &bytes, error);
-    if (read == ReadResult::Failed) return false;
+    if (read == ReadResult::Failed) {
+        // Windows will not open a file while another run replaces it: once
+        // that save has given up its lock, the file reads.
+        SaveLock lock;
+        std::string none;
+        if (lock.Acquire(SaveTarget(path), SaveLock::Mode::Read, &none)) read = ReadWholeFile(path, &bytes, error);
+        if (read == ReadResult::Failed) return false;
+    }
     const SettingsText file = Parse(std::string(bytes.begin(), bytes.end()));
     for (const auto& [key, value] : file.values) values[key] = loaded[key] = value;
     // "Volume_x86 = 80" sets the key "Volume_x86 ", which nothing reads.
@@ -113,7 +120,7 @@ bool SettingsStore::Save(const std::string& path, std::string* error) const {
     // Another run may have saved since this one loaded: its lines stay.
     const std::string target = SaveTarget(path);
     SaveLock lock;
-    if (!lock.Acquire(target, error)) return false;
+    if (!lock.Acquire(target, SaveLock::Mode::Save, error)) return false;
     std::vector<uint8_t> bytes;
     std::string problem;
     if (ReadWholeFile(target, &bytes, &problem) == ReadResult::Failed) {
