@@ -40,6 +40,7 @@ apt_etc="${TAVREN_APT_ETC:-/etc/apt}"
 binfmt="${TAVREN_BINFMT_DIR:-/proc/sys/fs/binfmt_misc}"
 qemu="${TAVREN_QEMU:-qemu-i386-static}"
 os_release="${TAVREN_OS_RELEASE:-/etc/os-release}"
+mounts="${TAVREN_MOUNTS:-/proc/self/mounts}"
 
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -130,13 +131,37 @@ if [ "$status" = 42 ]; then
     fi
     exit 0
 fi
-# Only "cannot execute" (126) means the kernel refused the program; any other
-# status means it started and something else is wrong, which emulation would
-# not mend and must not be installed for.
+# The mount options of the file system that holds file $1: those of the
+# longest mount point its folder lies under.
+mount_options() {
+    local dir
+    dir=$(cd "$(dirname "$1")" 2>/dev/null && pwd -P) || return 1
+    [ -r "$mounts" ] || return 1
+    awk -v dir="$dir" '
+        BEGIN { best = -1 }
+        {
+            point = $2; gsub(/\\040/, " ", point)
+            prefix = point == "/" ? "/" : point "/"
+            if ((dir == point || index(dir "/", prefix) == 1) && length(point) > best) { best = length(point); options = $4 }
+        }
+        END { if (best < 0) exit 1; print options }' "$mounts"
+}
+
+# Only "cannot execute" (126) can mean the kernel refused a 32-bit program;
+# any other status means it started and something else is wrong, which
+# emulation would not mend and must not be installed for.
 if [ "$status" = 127 ]; then
     fail "the 32-bit test program $probe was not found"
 elif [ "$status" != 126 ]; then
     fail "the 32-bit test program $probe started but ended with status $status instead of 42; not installing emulation"
+fi
+# 126 is also what a file without execute permission, or one on a file
+# system mounted noexec, gives: there no program starts, 32-bit or not.
+if [ ! -x "$probe" ]; then
+    fail "the 32-bit test program $probe has no execute permission (status 126 says nothing of 32-bit support); not installing emulation"
+fi
+if options=$(mount_options "$probe") && [[ ",$options," == *,noexec,* ]]; then
+    fail "the 32-bit test program $probe lies on a file system mounted noexec, where no program starts (status 126 says nothing of 32-bit support); not installing emulation"
 fi
 
 say "this machine cannot start 32-bit programs (test program exit status $status); running them through qemu-i386 user-mode emulation, about ten times slower"
@@ -226,6 +251,12 @@ Signed-By: $keyring"
     fi
     # Only qemu from backports (with what it needs from there); nothing else moves.
     run env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends -t "$backports" qemu-user-static
+    # The archive may have held an older one than this script needs.
+    if [ "$dry_run" = 1 ]; then
+        echo "would check that $qemu is version 10 or later"
+    elif command -v "$qemu" >/dev/null 2>&1 && [ "$(qemu_major)" -lt 10 ]; then
+        fail "$qemu is version $(qemu_major) after installing qemu-user-static from $backports; version 10 or later is needed (older ones take about a minute for every Wine start)"
+    fi
 fi
 
 interpreter=$(command -v "$qemu" 2>/dev/null || true)

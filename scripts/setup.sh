@@ -12,6 +12,8 @@ need_pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-de
            g++-mingw-w64-x86-64 wine64)
 # The C peer that smfdump's benchmark measures itself against.
 need_pkgs+=(midicsv)
+# A real WAV reader (libsndfile) for the tests of hmxplay's WAV files.
+need_pkgs+=(python3-soundfile)
 # Real VST 2 instruments for the tests.
 need_pkgs+=(amsynth zynaddsubfx-vst dpf-plugins-vst)
 # A mirror whose i386 security index fails to download (seen here: a size

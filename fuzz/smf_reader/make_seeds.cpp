@@ -1,6 +1,7 @@
 // Writes a small seed corpus of MIDI files into the folder given: the shapes
 // the reader's tests exercise (tempo changes, SysEx, running status, port
-// prefixes, several tracks, cut-off and oversized chunks).
+// prefixes, several tracks, cut-off and oversized chunks), bare and in RIFF
+// MIDI wrappers, sound and lying.
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -28,6 +29,22 @@ Bytes Track(const Bytes& body, int32_t extra = 0) {
 }
 
 const Bytes kEot = {0x00, 0xFF, 0x2F, 0x00};
+
+Bytes Le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+
+// A RIFF chunk, padded to an even length.
+Bytes RiffChunk(const char* tag, const Bytes& body) {
+    Bytes chunk = Cat({Bytes(tag, tag + 4), Le32(uint32_t(body.size())), body});
+    if (body.size() % 2) chunk.push_back(0);
+    return chunk;
+}
+
+// "RIFF" size "RMID" and the chunks; extra is added to the declared size.
+Bytes Rmid(std::initializer_list<Bytes> chunks, int32_t extra = 0) {
+    Bytes inside = {'R', 'M', 'I', 'D'};
+    for (const Bytes& c : chunks) inside = Cat({inside, c});
+    return Cat({{'R', 'I', 'F', 'F'}, Le32(uint32_t(int32_t(inside.size()) + extra)), inside});
+}
 
 bool Write(const std::string& path, const Bytes& bytes) {
     FILE* f = std::fopen(path.c_str(), "wb");
@@ -60,6 +77,11 @@ int main(int argc, char** argv) {
         {"cutoff.mid", Cat({Header(1, 2, 480), Track(Cat({notes, kEot})), Track(Cat({notes, {0x00, 0xF0, 0x7F}}), 6)})},
         {"trailing.mid", Cat({Header(1, 2, 480), Track(Cat({kEot, notes})), Track(notes)})},
         {"wide_delta.mid", Cat({Header(0, 1, 1), Track(Cat({{0xFF, 0xFF, 0xFF, 0xFF, 0x90, 0x3C, 0x64}, tempo, notes}))})},
+        {"riff.mid", Rmid({RiffChunk("LIST", {'I', 'N', 'F', 'O', 'x'}),
+                           RiffChunk("data", Cat({Header(0, 1, 480), Track(Cat({sysex, notes, kEot}))})),
+                           RiffChunk("DISP", {1, 2, 3})})},
+        {"riff_lying.mid", Rmid({RiffChunk("data", Cat({Header(0, 1, 480), Track(Cat({notes, kEot}))}))}, 6)},
+        {"riff_no_data.mid", Rmid({RiffChunk("LIST", {'I', 'N', 'F', 'O'})})},
     };
     for (const auto& seed : seeds) {
         if (!Write(dir + "/" + seed.name, seed.bytes)) {

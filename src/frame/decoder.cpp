@@ -114,10 +114,12 @@ void AxVstiDecoder::ShowLoadFailure(const char16_t* path) {
 
 int32_t AxVstiDecoder::ChooseSampleRate(int32_t setting, const HmxMediaInfo* request) const {
     if (setting < 0) return -setting;  // a negative setting overrides the host's request
-    // A rate the settings would refuse counts as no request: 0xFFFFFFFF would
-    // play at -1 Hz, and a huge rate makes the song-start reset settle for ever.
-    const int32_t requested = request ? static_cast<int32_t>(request->sampleRate) : 0;
-    if (requested > 0 && IsValidSampleRate(requested)) return requested;
+    // Any sane rate is honoured; one outside that range counts as no request:
+    // 0xFFFFFFFF would play at -1 Hz, and the song-start reset settles for a
+    // second of audio, so a huge rate would make a seek's reset endless.
+    constexpr uint32_t kLowestRequest = 8000, kHighestRequest = 768000;
+    const uint32_t requested = request ? request->sampleRate : 0;
+    if (requested >= kLowestRequest && requested <= kHighestRequest) return static_cast<int32_t>(requested);
     return setting;
 }
 

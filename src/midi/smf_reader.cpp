@@ -24,6 +24,10 @@ uint32_t ReadBe32(const uint8_t* p) {
 
 uint16_t ReadBe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
 
+uint32_t ReadLe32(const uint8_t* p) {
+    return uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
+}
+
 int32_t ToSigned(uint32_t u) {
     return u < 0x80000000u ? static_cast<int32_t>(u)
                            : static_cast<int32_t>(u - 0x80000000u) + std::numeric_limits<int32_t>::min();
@@ -32,6 +36,30 @@ int32_t ToSigned(uint32_t u) {
 bool IsTag(const uint8_t* p, const char* tag) {
     return p[0] == uint8_t(tag[0]) && p[1] == uint8_t(tag[1]) && p[2] == uint8_t(tag[2]) &&
            p[3] == uint8_t(tag[3]);
+}
+
+// A RIFF MIDI file ("RIFF", size, "RMID", chunks) carries a Standard MIDI
+// File in its "data" chunk; such files are told by their content, whatever
+// their name. Null when the image is no such wrapper (song and songSize
+// stay as they are) or a sound one (they name the file inside), else why
+// the wrapper is rejected. Every size it declares must lie inside the image.
+const char* Unwrap(const uint8_t*& song, uint32_t& songSize) {
+    if (songSize < 12 || !IsTag(song, "RIFF")) return nullptr;
+    if (!IsTag(song + 8, "RMID")) return "a RIFF file of another kind than RMID, not a MIDI file";
+    const uint32_t riffSize = ReadLe32(song + 4);
+    if (riffSize < 4 || riffSize > songSize - 8) return "RIFF wrapper declares more bytes than the file holds";
+    const Pos end = Pos{8} + riffSize;
+    for (Pos at = 12; at + 8 <= end;) {
+        const uint32_t chunkSize = ReadLe32(song + at + 4);
+        if (chunkSize > end - (at + 8)) return "RIFF wrapper: a chunk runs past the wrapper's end";
+        if (IsTag(song + at, "data")) {
+            song += at + 8;
+            songSize = chunkSize;
+            return nullptr;
+        }
+        at += 8 + Pos{chunkSize} + (chunkSize & 1u);  // chunks start at even offsets
+    }
+    return "RIFF wrapper without a data chunk";
 }
 
 struct SmfHeader {
@@ -225,6 +253,7 @@ bool ReadSong(const uint8_t* data, uint32_t size, int32_t sampleRate, MidiSong& 
         *reason = "no data";
         return false;
     }
+    if ((*reason = Unwrap(data, size)) != nullptr) return false;
     if ((*reason = ReadHeader(data, size, header)) != nullptr) return false;
     // Memory exhaustion (a huge file in a 32-bit process) is the only
     // exception source here, and no exception may leave the plug-in: it is

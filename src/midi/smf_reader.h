@@ -1,4 +1,5 @@
-// Standard MIDI File (format 0 or 1) to timeline.
+// Standard MIDI File (format 0 or 1), bare or in a RIFF MIDI wrapper ("RIFF"
+// ... "RMID", the file in its "data" chunk, told by content), to timeline.
 //   ReadSong   empties the song, reads the file image (borrowed, never kept,
 //              never read past size) at the given output rate, and fills the
 //              song: events ordered by sample time, detected reset, length,

@@ -52,6 +52,19 @@ inline Bytes Smf(uint16_t division, std::initializer_list<Bytes> bodies) {
     return out;
 }
 
+// RIFF MIDI: chunks (each padded to an even length) inside "RIFF" size "RMID".
+inline Bytes Le32(uint32_t v) { return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}; }
+inline Bytes RiffChunk(const char* tag, const Bytes& body) {
+    Bytes chunk = Bytes(tag, tag + 4) + Le32(uint32_t(body.size())) + body;
+    if (body.size() % 2) chunk.push_back(0);
+    return chunk;
+}
+inline Bytes Rmid(std::initializer_list<Bytes> chunks) {
+    Bytes inside = {'R', 'M', 'I', 'D'};
+    for (const Bytes& c : chunks) inside = inside + c;
+    return Bytes{'R', 'I', 'F', 'F'} + Le32(uint32_t(inside.size())) + inside;
+}
+
 // Delta-time 0 events.
 inline Bytes Tempo(uint32_t microseconds) {
     return {0x00, 0xFF, 0x51, 0x03, uint8_t(microseconds >> 16), uint8_t(microseconds >> 8), uint8_t(microseconds)};

@@ -3,7 +3,9 @@
 // are exactly the file's size, so AddressSanitizer would see it).
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <limits>
+#include <string>
 
 #include "smf_builder.h"
 
@@ -34,6 +36,38 @@ TEST(ReadSongRejects, BadHeadersAndEmptySongs) {
     Bytes longHeader = Header(0, 1, 480) + Track(kNote);
     longHeader[4] = 0x7F;  // declares 2^31 - 1 header bytes
     ExpectRejected(longHeader, "header longer than the file");
+}
+
+TEST(ReadSongRejects, TruncatedOrLyingRiffWrappers) {
+    const Bytes smf = Smf(480, {kNote + kEot});
+    const Bytes good = Rmid({RiffChunk("data", smf)});
+    Bytes lyingRiff = good;
+    lyingRiff[4] += 1;  // one byte more than the file holds
+    Bytes lyingData = good;
+    lyingData[16] += 2;  // the data chunk runs past the wrapper
+    Bytes wave = good;
+    std::memcpy(&wave[8], "WAVE", 4);
+    const struct {
+        Bytes file;
+        const char* reason;
+    } cases[] = {
+        {Bytes(good.begin(), good.end() - 1), "declares more bytes than the file holds"},
+        {lyingRiff, "declares more bytes than the file holds"},
+        {lyingData, "a chunk runs past the wrapper's end"},
+        {Bytes(good.begin(), good.begin() + 12), "declares more bytes"},
+        {Rmid({RiffChunk("LIST", {'I', 'N', 'F', 'O'})}), "without a data chunk"},
+        {Rmid({RiffChunk("data", Bytes(smf.begin() + 4, smf.end()))}), "no MThd header"},
+        {Rmid({RiffChunk("data", {})}), "no MThd header"},
+        {wave, "another kind than RMID"},
+    };
+    for (const auto& c : cases) {
+        ExpectRejected(c.file, c.reason);
+        MidiSong song;
+        const char* reason = nullptr;
+        EXPECT_FALSE(ReadSong(c.file.data(), uint32_t(c.file.size()), 44100, song, &reason));
+        EXPECT_NE(std::string(reason ? reason : "").find(c.reason), std::string::npos) << (reason ? reason : "null");
+    }
+    ASSERT_TRUE(Read(good).ok);
 }
 
 TEST(ReadSongRejects, FailureEmptiesASongThatWasFilled) {

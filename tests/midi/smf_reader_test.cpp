@@ -203,6 +203,21 @@ TEST(ReadSong, FiveByteDeltaTimeIsReadAsFourBytes) {
     EXPECT_EQ(Lines(r.song), (Lines_{"134217727 00643c90 0 -"}));
 }
 
+TEST(ReadSong, RiffMidiWrapperIsReadAsTheFileInside) {
+    // Odd-sized chunks before and after the data chunk, a SysEx whose bytes
+    // come from inside the wrapped file.
+    const Bytes smf = Smf(480, {Bytes{0x00, 0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7} +
+                                Bytes{0x83, 0x60, 0x90, 0x3C, 0x64} + kEot});
+    const Bytes info = RiffChunk("LIST", {'I', 'N', 'F', 'O', 'x'});
+    ReadResult bare = Read(smf);
+    ReadResult wrapped = Read(Rmid({info, RiffChunk("data", smf + Bytes{0x00}), RiffChunk("DISP", {1, 2, 3})}));
+    ASSERT_TRUE(bare.ok);
+    ASSERT_TRUE(wrapped.ok);
+    EXPECT_EQ(Lines(wrapped.song), (Lines_{"0 c0000001 0 f07e7f0901f7", "22050 00643c90 0 -", "22050 80000000 0 -"}));
+    EXPECT_EQ(Lines(wrapped.song), Lines(bare.song));
+    EXPECT_EQ(wrapped.song.lengthSamples, bare.song.lengthSamples);
+}
+
 TEST(ReadSong, HeaderDetails) {
     // A longer header is skipped; the SMPTE-looking division is a plain number.
     ReadResult r = Read(Header(0, 1, 480, 10) + Track(Bytes{0x83, 0x60, 0x90, 0x3C, 0x64}));

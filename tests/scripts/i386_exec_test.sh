@@ -40,13 +40,14 @@ machine() {
 mounted() { : > "$work/binfmt/register"; : > "$work/binfmt/status"; }
 
 out=""; rc=0
+printf 'proc /proc proc rw 0 0\n' > "$work/mounts"  # nothing mounted noexec
 run() {  # run [ENV=VALUE...] -- ARGS...: the script with the stand-ins
     local env=()
     while [ "$1" != -- ]; do env+=("$1"); shift; done
     shift
     rc=0
     out=$(env PATH="$work/bin:$PATH" TAVREN_APT_ETC="$work/apt" TAVREN_BINFMT_DIR="$work/binfmt" \
-          TAVREN_OS_RELEASE="$work/os-release" TAVREN_QEMU=qemu-missing "${env[@]}" \
+          TAVREN_OS_RELEASE="$work/os-release" TAVREN_QEMU=qemu-missing TAVREN_MOUNTS="$work/mounts" "${env[@]}" \
           bash "$script" "$@" 2>&1) || rc=$?
 }
 
@@ -161,6 +162,33 @@ expect_rc 1; expect 'started but ended with status 139 .*not installing emulatio
 run -- --dry-run --probe "$work/nonexistent"
 expect_rc 1; expect 'nonexistent was not found'; untouched
 check "no archive to add backports for; a program that crashes or is missing"
+
+# Status 126 from a program that cannot start anywhere: no execute
+# permission, or a file system mounted noexec. No emulation is installed.
+machine "sources.list.d/debian.sources=$debian_sources"
+cp "$refused" "$work/not-executable" && chmod -x "$work/not-executable"
+run -- --dry-run --probe "$work/not-executable"
+expect_rc 1; expect 'has no execute permission'; reject 'would run'; untouched
+printf 'proc /proc proc rw 0 0\n/dev/sda1 / ext4 rw 0 0\ntmpfs %s tmpfs rw,nosuid,noexec,relatime 0 0\n' "$work" > "$work/noexec-mounts"
+run TAVREN_MOUNTS="$work/noexec-mounts" -- --dry-run --probe "$refused"
+expect_rc 1; expect 'lies on a file system mounted noexec'; reject 'would run'; untouched
+printf '/dev/sda1 / ext4 rw,noexec 0 0\n/dev/sda2 %s ext4 rw 0 0\n' "$work" > "$work/noexec-mounts"
+run TAVREN_MOUNTS="$work/noexec-mounts" -- --dry-run --probe "$refused"
+expect_rc 0; expect 'would run: .*apt-get install'
+check "status 126 without execute permission or on a noexec mount installs nothing"
+
+# An archive whose qemu is older than needed: said after installing, and
+# nothing is registered with it.
+mkdir -p "$work/okbin"
+printf '#!/bin/sh\necho "apt-get $*" >> "%s/apt-calls"\nexit 0\n' "$work" > "$work/okbin/apt-get"
+chmod +x "$work/okbin/apt-get"
+machine "sources.list.d/debian.sources=$debian_sources"; mounted
+rm -f "$work/apt-calls"
+run PATH="$work/okbin:$work/bin:$PATH" TAVREN_QEMU=qemu-old -- --probe "$refused"
+expect_rc 1; expect 'qemu-old is version 7 after installing qemu-user-static from bookworm-backports; version 10 or later'
+grep -q 'install .*qemu-user-static' "$work/apt-calls" 2>/dev/null || problems+=("apt-get install was not run")
+[ ! -s "$work/binfmt/register" ] || problems+=("registered: $(cat "$work/binfmt/register")")
+check "an emulator older than needed after installing fails before registering"
 
 run -- --frobnicate
 expect_rc 2; expect "unknown argument '--frobnicate'"

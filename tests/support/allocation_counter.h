@@ -1,7 +1,8 @@
-// Counts the heap allocations made by one thread between Start and Stop,
-// through replaced global operators new. A program that calls these gets
-// the replacement; the host thread (the instrument's own allocations) and
-// other threads are never counted.
+// Counts the heap allocations made by one thread between Start and Stop:
+// every global operator new (replaced, the aligned ones included) and the
+// program's own calls of malloc, calloc and realloc (wrapped at link time,
+// which every program that links this library gets). The host thread (the
+// instrument's own allocations) and other threads are never counted.
 #pragma once
 
 namespace tavren::test {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "config/arch.h"
 #include "config_printer.h"
 #include "platform/text.h"
 #include "settings_store.h"
@@ -18,6 +19,23 @@ const char* DefaultInstrumentFile() {
 #else
     return "tone.so";
 #endif
+}
+
+bool IsPluginKey(const std::string& key) {
+    const std::string arch = "_" TAVREN_ARCH_NAME;
+    for (const char* base : {"VSTiPath", "SampleRate", "Volume", "Reset", "Cache"})
+        if (key == base + arch) return true;
+    for (const char* plain : {"ShowEditor", "EditorPos", "SampleRate_", "Volume_", "Reset_", "Cache_"})
+        if (key == plain) return true;
+    // VSTi_x86_01 .. VSTi_x86_10, each alone or with a field's suffix.
+    const std::string prefix = "VSTi" + arch + "_";
+    if (key.compare(0, prefix.size(), prefix) != 0 || key.size() < prefix.size() + 2) return false;
+    const std::string number = key.substr(prefix.size(), 2);
+    if (number != "10" && !(number[0] == '0' && number[1] >= '1' && number[1] <= '9')) return false;
+    const std::string suffix = key.substr(prefix.size() + 2);
+    for (const char* field : {"", "_Desc", "_Rate", "_Vol", "_Reset", "_Cache"})
+        if (suffix == field) return true;
+    return false;
 }
 
 static std::string GuidText(const HmxGuid& g) {

@@ -35,6 +35,10 @@ extern const char kRenderHelp[];
 bool CheckRenderArguments(const std::vector<std::string>& args, std::string* problem);
 int RunRender(const std::vector<std::string>& args, tavren::IHmxDecoderModule* module);
 
+// True when the plug-in of this build reads key (section General) at some
+// time: its settings, the ten presets' keys, the keys a change waits in.
+bool IsPluginKey(const std::string& key);
+
 // File name of the bundled default instrument in this build.
 const char* DefaultInstrumentFile();
 

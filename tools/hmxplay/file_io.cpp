@@ -32,24 +32,14 @@ ReadResult ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes, s
     return ReadResult::Read;
 }
 
-bool ReplaceFile(const std::string& linkOrPath, const std::string& bytes, std::string* error) {
-    // Through a link the file it names is replaced, and the link stays.
-    const std::string path = SaveTarget(linkOrPath);
-    const std::string fresh = path + ".new";
-    std::FILE* f = std::fopen(fresh.c_str(), "wb");
-    if (!f) {
-        *error = std::strerror(errno);
-        return false;
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    if (!ok) *error = std::strerror(errno);
-    if (std::fclose(f) != 0 && ok) {
-        ok = false;
-        *error = std::strerror(errno);
-    }
-    if (ok && MoveOver(fresh, path, error)) return true;
-    std::remove(fresh.c_str());
-    return false;
+std::string FolderOf(const std::string& path) {
+#if defined(_WIN32)
+    const size_t slash = path.find_last_of("\\/");
+#else
+    const size_t slash = path.rfind('/');
+#endif
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
 }
 
 }  // namespace hmxplay

@@ -6,6 +6,7 @@
 //   hmxplay [--plugin PATH] [--settings FILE] [--set KEY=VALUE]... [--no-config]
 //           [--section NAME] COMMAND [ARGS...]
 //   commands: info | describe | apply KEY VALUE | render SONG.mid [options]
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -31,7 +32,8 @@ const char kUsage[] =
     "\n"
     "options:\n"
     "  --plugin PATH     the plug-in file (default: tavren_" TAVREN_ARCH_NAME ".hmx beside hmxplay)\n"
-    "  --settings FILE   the settings file: KEY=VALUE lines, taken literally\n"
+    "  --settings FILE   the settings file: KEY=VALUE lines, taken literally; a\n"
+    "                    line starting with # or ; is a comment\n"
     "                    (default: hmxplay.settings beside hmxplay)\n"
     "  --set KEY=VALUE   a setting for this run only, never saved (repeatable)\n"
     "  --no-config       offer the plug-in no settings store\n"
@@ -46,13 +48,21 @@ const char kUsage[] =
     "                  [--loops N] [--fade S]\n"
     "                    render a song, e.g. into a WAV file\n"
     "\n"
+    "Saving: the keys the plug-in changed are written into the settings file as it\n"
+    "is at the end of the run, whatever other runs saved meanwhile; every other\n"
+    "line stays byte for byte. The save replaces the file with a new one (through\n"
+    "a symbolic link, the file it leads to), keeping its owner, group and\n"
+    "permissions; a hard link to the old file keeps the old content. Saves of one\n"
+    "file wait for each other through FILE.lock beside it.\n"
+    "\n"
     "Message boxes the plug-in raises are printed as \"messagebox CAPTION: TEXT\"\n"
     "and closed. Without an instrument in the settings (VSTiPath_" TAVREN_ARCH_NAME "), songs play\n"
     "through tone, built beside hmxplay.\n"
     "\n"
     "exit status: 0 done; 1 the plug-in refused (a song it cannot open);\n"
-    "2 bad arguments, or a file that cannot be read or written; 3 the plug-in\n"
-    "file cannot be loaded; 4 hmx_CreateInstance failed.\n";
+    "2 bad arguments, or a file (standard output included) that cannot be read or\n"
+    "written; 3 the plug-in file cannot be loaded; 4 hmx_CreateInstance failed;\n"
+    "130 a render interrupted (Ctrl+C), its WAV file complete up to there.\n";
 
 int BadArguments(const std::string& why) {
     std::fprintf(stderr, "hmxplay: %s\n(hmxplay --help explains the arguments)\n", why.c_str());
@@ -82,8 +92,14 @@ int Run(int argc, char** argv) {
         } else if (arg == "--settings") {
             options.settings = argv[++i];
         } else if (arg == "--set") {
-            if (!std::strchr(argv[i + 1], '=')) return BadArguments("--set takes KEY=VALUE, not '" + std::string(argv[i + 1]) + "'");
-            sets.push_back(argv[++i]);
+            const std::string set = argv[++i];
+            const size_t eq = set.find('=');
+            if (eq == std::string::npos) return BadArguments("--set takes KEY=VALUE, not '" + set + "'");
+            // A typo would otherwise pass unseen: the run goes on all the same.
+            if (!IsPluginKey(set.substr(0, eq)))
+                std::fprintf(stderr, "hmxplay: --set %s: the plug-in never reads the key '%s'; going on\n",
+                             set.c_str(), set.substr(0, eq).c_str());
+            sets.push_back(set);
         } else if (arg == "--section") {
             options.section = tavren::FromUtf8(argv[++i]);
         } else if (arg == "--no-config") {
@@ -149,11 +165,22 @@ int Run(int argc, char** argv) {
     return exitCode;
 }
 
+// Every line hmxplay printed reached its reader, or the run failed.
+int CheckStdout(int exitCode) {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (flushed && !std::ferror(stdout)) return exitCode;
+    std::fprintf(stderr, "hmxplay: cannot write to standard output: %s\n",
+                 error ? std::strerror(error) : "a write failed");
+    return exitCode == 0 ? 2 : exitCode;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     try {
-        return Run(argc, argv);
+        return CheckStdout(Run(argc, argv));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "hmxplay: %s\n", e.what());
     } catch (...) {

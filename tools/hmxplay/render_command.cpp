@@ -13,6 +13,8 @@
 #include "config/arch.h"
 #include "file_io.h"
 #include "frame/unknown_impl.h"
+#include "interrupts.h"
+#include "midi/smf_reader.h"
 #include "plugin_library.h"
 #include "wav_writer.h"
 
@@ -60,7 +62,7 @@ struct RenderOptions {
     bool hasSeek = false;
     uint64_t seek = 0;
     bool hasMaxSeconds = false;
-    double maxSeconds = 0;  // 0: no bound at all
+    double maxSeconds = 0;  // 0: no bound at all; any other bound renders a frame at least
     uint32_t loops = 2;
     double fadeSeconds = 8;
 };
@@ -175,8 +177,9 @@ const char kRenderHelp[] =
     "On a terminal it shows the position against the song's length meanwhile.\n"
     "\n"
     "  -o OUT.wav       write the audio there; without it the song is only rendered\n"
-    "  --rate HZ        ask the plug-in for this sample rate (1000 to 768000); a\n"
-    "                   negative SampleRate_" TAVREN_ARCH_NAME " setting still overrides it\n"
+    "  --rate HZ        ask the plug-in for this sample rate (1000 to 768000); it\n"
+    "                   plays any from 8000 to 768000 Hz unless the SampleRate_" TAVREN_ARCH_NAME "\n"
+    "                   setting is negative; \"rate:\" says what it chose\n"
     "  --seek FRAME     seek first, in sample frames at the output rate (at 44100 Hz,\n"
     "                   44100 is one second); the seek stops at a block start\n"
     "  --max-seconds S  stop after S seconds of audio; 0 lifts every bound\n"
@@ -186,17 +189,43 @@ const char kRenderHelp[] =
     "\n"
     "Without --max-seconds a song ends on its own, or 10 s past its length at the\n"
     "latest (a broken file can hold notes long after its end); a looping song ends\n"
-    "as --loops and --fade say.\n";
+    "as --loops and --fade say.\n"
+    "\n"
+    "The WAV file's header counts the audio written so far at least once a second,\n"
+    "so a render cut short leaves a file that plays up to there; Ctrl+C ends the\n"
+    "render cleanly (exit status 130). Past 4 GiB of audio the file is RF64.\n";
 
 bool CheckRenderArguments(const std::vector<std::string>& args, std::string* problem) {
     RenderOptions o;
     return ParseRenderOptions(args, &o, problem);
 }
 
+namespace {
+
+// Why the plug-in refused the song, as far as hmxplay can tell: the reader
+// names what is wrong with a file; a file it reads fails only where the
+// instrument failed, and the plug-in has then said so in its message box.
+void ExplainFailedOpen(const RenderOptions& o, IHmxFile* file) {
+    const uint8_t* data = nullptr;
+    uint32_t size = 0;
+    file->GetBuffer(&data, &size);
+    MidiSong song;
+    const char* why = nullptr;
+    if (!ReadSong(data, size, o.hasRate ? static_cast<int32_t>(o.rate) : 44100, song, &why))
+        std::fprintf(stderr, "hmxplay: cannot open %s as a MIDI file: %s\n", o.song.c_str(),
+                     why ? why : "unknown reason");
+    else
+        std::fprintf(stderr, "hmxplay: cannot open %s: the instrument could not be loaded (the messagebox line "
+                     "above says which)\n", o.song.c_str());
+}
+
+}  // namespace
+
 int RunRender(const std::vector<std::string>& args, IHmxDecoderModule* module) {
     RenderOptions o;
     std::string problem;
     ParseRenderOptions(args, &o, &problem);
+    CatchInterrupts();
     std::vector<uint8_t> bytes;
     switch (ReadWholeFile(NativePath(o.song), &bytes, &problem)) {
         case ReadResult::Read: break;
@@ -214,6 +243,8 @@ int RunRender(const std::vector<std::string>& args, IHmxDecoderModule* module) {
     IHmxDecoder* decoder = nullptr;
     if (!module->Open(o.hasRate ? &request : nullptr, &file, nullptr, &decoder) || !decoder) {
         std::printf("open failed\n");
+        std::fflush(stdout);
+        ExplainFailedOpen(o, &file);
         return 1;
     }
     HmxMediaInfo* info = nullptr;
@@ -226,6 +257,9 @@ int RunRender(const std::vector<std::string>& args, IHmxDecoderModule* module) {
                 info->format, info->channels, static_cast<unsigned long long>(info->length), info->blockFrames,
                 info->loop ? 1 : 0);
     std::fflush(stdout);
+    if (o.hasRate && info->sampleRate != o.rate)
+        std::fprintf(stderr, "hmxplay: the plug-in plays at %u Hz, not at the %u Hz asked for\n", info->sampleRate,
+                     o.rate);
     // Copied: info dies with the decoder.
     const uint32_t rate = info->sampleRate;
     const uint32_t blockFrames = info->blockFrames;
@@ -238,9 +272,11 @@ int RunRender(const std::vector<std::string>& args, IHmxDecoderModule* module) {
         std::printf("seek: %llu\n", static_cast<unsigned long long>(position));
     }
 
-    // Where the render stops (0: nowhere) and where its fade-out starts.
-    // All figures are bounded (length < 2^64 * 1e-7 s, rate <= 2^32, loops <= 1000),
-    // so the products stay far below 2^64.
+    // Where the render stops and where its fade-out starts. Only an explicit
+    // --max-seconds 0 leaves it unbounded; any other bound, however small,
+    // is at least one frame. All figures are bounded (length < 2^64 * 1e-7 s,
+    // rate <= 2^32, loops <= 1000), so the products stay far below 2^64.
+    const bool bounded = !o.hasMaxSeconds || o.maxSeconds > 0;
     uint64_t limit = 0, fadeFrames = 0;
     if (o.hasMaxSeconds) {
         limit = static_cast<uint64_t>(o.maxSeconds * rate);
@@ -250,11 +286,12 @@ int RunRender(const std::vector<std::string>& args, IHmxDecoderModule* module) {
     } else {
         limit = static_cast<uint64_t>((lengthSeconds + kOverrunSeconds) * rate);
     }
-    const double shownSeconds = limit && looping && !o.hasMaxSeconds ? limit / double(rate) : lengthSeconds;
+    if (bounded && limit == 0) limit = 1;
+    const double shownSeconds = looping && !o.hasMaxSeconds ? limit / double(rate) : lengthSeconds;
 
     WavWriter wav;
     if (!o.output.empty() && !wav.Open(NativePath(o.output), rate, 2, bits)) {
-        std::fprintf(stderr, "hmxplay: cannot write %s\n", o.output.c_str());
+        std::fprintf(stderr, "hmxplay: cannot write %s: %s\n", o.output.c_str(), wav.Error().c_str());
         decoder->Release();
         return 2;
     }
@@ -264,11 +301,11 @@ int RunRender(const std::vector<std::string>& args, IHmxDecoderModule* module) {
     uint64_t blocks = 0;
     bool cut = false;
     auto start = std::chrono::steady_clock::now();
-    for (;;) {
+    while (!Interrupted()) {
         uint32_t n = decoder->Render(buffer.data(), static_cast<uint32_t>(buffer.size()));
         if (n == 0) break;
         if (n > blockFrames) n = blockFrames;  // never trust more than the block holds
-        if (limit && frames + n >= limit) {
+        if (bounded && frames + n >= limit) {
             n = static_cast<uint32_t>(limit - frames);
             cut = true;
         }
@@ -279,7 +316,7 @@ int RunRender(const std::vector<std::string>& args, IHmxDecoderModule* module) {
                 FadeBlock(reinterpret_cast<float*>(buffer.data()), n, frames, limit - fadeFrames, limit);
         }
         if (!o.output.empty() && !wav.Write(buffer.data(), static_cast<size_t>(n) * 2 * (bits / 8))) {
-            std::fprintf(stderr, "\nhmxplay: cannot write %s\n", o.output.c_str());
+            std::fprintf(stderr, "\nhmxplay: cannot write %s: %s\n", o.output.c_str(), wav.Error().c_str());
             decoder->Release();
             return 2;
         }
@@ -296,10 +333,14 @@ int RunRender(const std::vector<std::string>& args, IHmxDecoderModule* module) {
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     decoder->Release();
     if (!o.output.empty() && !wav.Close()) {
-        std::fprintf(stderr, "hmxplay: cannot finish %s\n", o.output.c_str());
+        std::fprintf(stderr, "hmxplay: cannot finish %s: %s\n", o.output.c_str(), wav.Error().c_str());
         return 2;
     }
-    if (cut && !o.hasMaxSeconds && looping)
+    if (Interrupted() && !o.output.empty())
+        std::fprintf(stderr, "hmxplay: interrupted; %s holds what was rendered, whole\n", o.output.c_str());
+    else if (Interrupted())
+        std::fprintf(stderr, "hmxplay: interrupted\n");
+    else if (cut && !o.hasMaxSeconds && looping)
         std::fprintf(stderr, "hmxplay: looping song: played for %u times its length, then faded out over %g s "
                      "(--loops, --fade; --max-seconds 0 plays on)\n", o.loops, o.fadeSeconds);
     else if (cut && !o.hasMaxSeconds)
@@ -307,7 +348,7 @@ int RunRender(const std::vector<std::string>& args, IHmxDecoderModule* module) {
                      "(--max-seconds 0 plays on)\n", kOverrunSeconds);
     std::fprintf(stderr, "rendered %.2f s of audio in %.2f s\n", static_cast<double>(frames) / rate, seconds);
     std::printf("frames: %llu\n", static_cast<unsigned long long>(frames));
-    return 0;
+    return Interrupted() ? 130 : 0;
 }
 
 }  // namespace hmxplay

@@ -1,14 +1,16 @@
 // The host player's settings store as hmxplay plays it: an IHmxConfig over
 // a UTF-8 text file with one KEY=VALUE line per key of section "General".
 // Keys and values are taken literally, up to the first '=' and to the end of
-// the line: "VSTiPath_x86=C:\VSTi\synth.dll" names that path. Lines that are
-// not entries (comments, blank lines) and entries the run leaves unchanged
-// are saved back byte for byte. Numbers are read from the stored text, as
-// the host player does, and out of range counts as absent.
+// the line: "VSTiPath_x86=C:\VSTi\synth.dll" names that path. Lines whose
+// first visible character is '#' or ';' are comments. Lines that are not
+// entries (comments, blank lines) and entries the run leaves unchanged are
+// saved back byte for byte. Numbers are read from the stored text, as the
+// host player does; out of range or not a number counts as absent.
 #pragma once
 
 #include <map>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -23,9 +25,12 @@ public:
     // Loads path when it exists; a missing file is an empty store. False,
     // with the reason in *error, when the file exists but cannot be read.
     bool Load(const std::string& path, std::string* error);
-    // Writes the file when the run changed a key, through a new file that
-    // then replaces it, so a failed save leaves the old file whole. False,
-    // with the reason in *error, when it could not be written.
+    // Writes the keys the run changed, when there are any, into the file as
+    // it is now: under a lock that serialises the saves of one file between
+    // processes, it reads the file again, so that what another run saved
+    // meanwhile stays, and replaces it whole (file_io.h). False, with the
+    // reason in *error and the file as it was, when a changed key cannot be
+    // written as a line or the file cannot be written.
     bool Save(const std::string& path, std::string* error) const;
 
     // A value for this run only: reads see it, Save does not write it.
@@ -46,28 +51,20 @@ public:
     uint32_t HMX_CALL GetBin(const HmxChar* section, const HmxChar* key, void* buffer, uint32_t size) override;
 
 private:
-    static std::u16string Name(const HmxChar* section, const HmxChar* key);
+    using Name = std::pair<std::u16string, std::u16string>;  // section, key
+    static Name NameOf(const HmxChar* section, const HmxChar* key);
     void Store(const HmxChar* section, const HmxChar* key, const std::u16string& value);
-    // Says once per key that its number is out of range.
-    void WarnOutOfRange(const std::u16string& key, const std::string& text);
+    // Says once per key that its text gives no number.
+    void WarnNoNumber(const Name& name, const std::string& text, const char* why);
 
-    // The file as loaded, line by line; entry lines carry their key.
-    struct Line {
-        std::string text;    // without its line ending
-        std::string ending;  // "\n", "\r\n" or "" for a last line without one
-        bool entry = false;
-        std::u16string key;
-    };
-    std::vector<Line> lines;
-    std::map<std::u16string, size_t> entryLine;  // the line whose value a key has (its last)
+    // Keys of "General" as loaded, and as the run left them.
     std::map<std::u16string, std::u16string> loaded;
-    std::set<std::u16string> warned;
-
-    // Keys of "General" by their own name; other sections as "Section\nKey"
-    // (kept for the run, never saved).
     std::map<std::u16string, std::u16string> values;
+    // Keys of other sections: kept for the run, never saved.
+    std::map<Name, std::u16string> otherSections;
     std::map<std::u16string, std::u16string> overrides;
     std::map<std::u16string, std::u16string> fallbacks;
+    std::set<Name> warned;
 };
 
 }  // namespace hmxplay

@@ -1,7 +1,8 @@
 // smfdump FILE [--rate R]: prints the timeline the reader makes of a MIDI
 // file, one event per line, so that a file can be debugged or the reader
 // compared with others. Exit status: 0 read, 1 rejected ("error" on standard
-// output, the reason on standard error), 2 bad arguments or unreadable.
+// output, the reason on standard error), 2 bad arguments, unreadable, or
+// output that cannot be written (a full disk, a closed pipe).
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -29,7 +30,9 @@ const char kUsage[] =
     "event word in hex (status | data1 << 8 | data2 << 16; c0000000 SysEx,\n"
     "c0000001 SysEx to all ports, 80000000 end of track), SYSEX its bytes in hex\n"
     "or \"-\". A rejected file prints \"error\" and, on standard error, why.\n"
-    "Exit status: 0 read, 1 rejected, 2 bad arguments or a file that cannot be read.\n";
+    "A RIFF MIDI file (RIFF ... RMID) is read as the Standard MIDI File inside it.\n"
+    "Exit status: 0 read, 1 rejected, 2 bad arguments, a file that cannot be read\n"
+    "or output that cannot be written.\n";
 
 int Usage(const char* problem) {
     std::fprintf(stderr, "smfdump: %s\n%s", problem, kUsage);
@@ -73,7 +76,8 @@ bool LoadFile(const char* path, std::vector<uint8_t>& bytes, std::string& error)
 // Text of the dump, built by hand: printf per field was a quarter of the time.
 class Printer {
 public:
-    ~Printer() { Flush(); }
+    // False once a write failed: the rest is not worth formatting.
+    bool Ok() const { return ok; }
     void Text(const char* s) { out.append(s); }
     void Signed(int64_t v) {
         uint64_t u = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
@@ -99,23 +103,25 @@ public:
         out.push_back(c);
         if (out.size() >= (1 << 20)) Flush();
     }
-    void Flush() {
-        std::fwrite(out.data(), 1, out.size(), stdout);
+    bool Flush() {
+        if (ok && std::fwrite(out.data(), 1, out.size(), stdout) != out.size()) ok = false;
         out.clear();
+        return ok;
     }
 
 private:
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string out;
+    bool ok = true;
 };
 
-void PrintSong(const tavren::MidiSong& song) {
+bool PrintSong(const tavren::MidiSong& song) {
     Printer p;
     p.Text("events "), p.Signed(song.eventCount), p.Char('\n');
     p.Text("length "), p.Signed(song.lengthSamples), p.Char('\n');
     p.Text("ports "), p.Signed(song.portCount), p.Char('\n');
     p.Text("reset "), p.Signed(static_cast<uint32_t>(song.detectedReset)), p.Char('\n');
-    for (int32_t i = 0; i < song.eventCount; ++i) {
+    for (int32_t i = 0; i < song.eventCount && p.Ok(); ++i) {
         const tavren::SongEvent& e = tavren::EventAt(song, i);
         p.Signed(e.time), p.Char(' '), p.Hex8(e.message), p.Char(' '), p.Signed(e.port), p.Char(' ');
         if (e.sysex.empty())
@@ -124,6 +130,18 @@ void PrintSong(const tavren::MidiSong& song) {
             p.Bytes(e.sysex);
         p.Char('\n');
     }
+    return p.Flush();
+}
+
+// Every byte of the dump reached its reader, or the run fails.
+int Finish(int status) {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (flushed && !std::ferror(stdout)) return status;
+    std::fprintf(stderr, "smfdump: cannot write to standard output: %s\n",
+                 error ? std::strerror(error) : "a write failed");
+    return 2;
 }
 
 // Plain decimal digits in [1000, 768000]; "-5", "0" and "44100x" are refused.
@@ -174,8 +192,8 @@ int main(int argc, char** argv) {
     if (!tavren::ReadSong(bytes.data(), static_cast<uint32_t>(bytes.size()), rate, song, &reason)) {
         std::printf("error\n");
         std::fprintf(stderr, "smfdump: %s rejected: %s\n", path, reason ? reason : "unknown reason");
-        return 1;
+        return Finish(1);
     }
     PrintSong(song);
-    return 0;
+    return Finish(0);
 }
