@@ -23,7 +23,7 @@ const char* DefaultInstrumentFile() {
 
 bool IsPluginKey(const std::string& key) {
     const std::string arch = "_" TAVREN_ARCH_NAME;
-    for (const char* base : {"VSTiPath", "SampleRate", "Volume", "Reset", "Cache"})
+    for (const char* base : {"VSTiPath", "SampleRate", "Volume", "Reset", "Cache", "VSTiBridge"})
         if (key == base + arch) return true;
     for (const char* plain : {"ShowEditor", "EditorPos", "SampleRate_", "Volume_", "Reset_", "Cache_"})
         if (key == plain) return true;
