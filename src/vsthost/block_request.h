@@ -47,6 +47,7 @@ struct BlockRequest {
     // yet begun are skipped (a block rendered ahead that is not wanted).
     std::atomic<bool> cancelled{false};
     int32_t served = 0;           // answered: parts run
+    bool failed = false;          // answered: a part met an instrument that faulted (now or before)
     uint32_t serviceMicros = 0;   // answered: how long the host took, in microseconds
     std::atomic<uint64_t> startedAt{0};  // when the host began it (MonotonicMicroseconds), 0 before
     HostCall call;                // [carrier]

@@ -9,6 +9,7 @@
 #include "frame/module_state.h"
 #include "vsthost/host_callback.h"
 #include "vsthost/host_thread.h"
+#include "vsthost/instrument_call.h"
 
 namespace tavren {
 
@@ -70,27 +71,41 @@ bool IsAcceptableEffect(const vst2::AEffect* effect) {
     return effect->numOutputs >= 2 && (effect->flags & replacing) != 0 && (effect->flags & vst2::effFlagsIsSynth) != 0;
 }
 
-vst2::AEffect* OpenEffect(vst2::EntryProc entryPoint) {
+vst2::AEffect* OpenEffect(VstiHost* host) {
+    const vst2::EntryProc entryPoint = host->entryPoint;
     if (!entryPoint) return nullptr;
-    vst2::AEffect* effect = entryPoint(AudioMasterCallback);
-    if (!effect) return nullptr;
-    if (!IsAcceptableEffect(effect)) {
-        // Many instruments free the structure on effClose: not touched again.
-        effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
-        return nullptr;
-    }
-    effect->dispatcher(effect, vst2::effOpen, 0, 0, nullptr, 0.0f);
-    return effect;
+    vst2::AEffect* effect = nullptr;
+    bool acceptable = false;
+    // The structure is read inside the guard too: a wild pointer is the instrument's fault.
+    const bool entered = CallInstrument(
+        host,
+        [&] {
+            effect = entryPoint(AudioMasterCallback);
+            acceptable = effect && IsAcceptableEffect(effect);
+        },
+        true);
+    if (!entered || !effect) return nullptr;
+    // Many instruments free the structure on effClose: a refused one is not touched again.
+    const int32_t opcode = acceptable ? vst2::effOpen : vst2::effClose;
+    const bool answered =
+        CallInstrument(host, [&] { effect->dispatcher(effect, opcode, 0, 0, nullptr, 0.0f); }, true);
+    return answered && acceptable ? effect : nullptr;
 }
 
-VstiInstance* AcquireInstance(IHmxConfig* config) {
+VstiInstance* AcquireInstance(IHmxConfig* config, uint32_t* faultCode) {
+    if (faultCode) *faultCode = 0;
     platform::LockGuard lock(HostLock);
     VstiHost* host = CurrentHostOrStart(config);
-    if (!host || !host->library) return nullptr;
+    // A library that faulted is not called again while this module lives.
+    if (!host || !host->library || host->faulted.load()) return nullptr;
     if (VstiInstance* cached = TakeFromCache(host)) return cached;
 
     vst2::AEffect* effect = OpenEffectOnHost(host);
-    if (!effect) return nullptr;
+    if (!effect) {
+        // Read after the synchronous open: set, if at all, on the host thread by this very open.
+        if (faultCode && host->faulted.load() && host->faultedOpening) *faultCode = host->faultCode;
+        return nullptr;
+    }
     auto* instance = new (std::nothrow) VstiInstance();
     if (!instance) {
         CloseEffectOnHost(host, effect);
