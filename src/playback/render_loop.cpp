@@ -209,7 +209,8 @@ void DiscardAhead(PlaybackState& state) {
 }
 
 int32_t RenderBlock(PlaybackState& state, void* buffer, bool renderAhead) {
-    if (state.failed) return 0;  // a block rendered ahead waits for DiscardAhead
+    // The song ended at an instrument's fault; a block posted ahead is left to DiscardAhead.
+    if (state.failed) return 0;
     int32_t index = state.aheadSlot;
     state.aheadSlot = -1;
     if (index < 0) {
