@@ -16,6 +16,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "vsthost/guarded_call.h"
 #define PROBE_EXPORT  // the .def file names the exports
 #else
 #include <sys/syscall.h>
@@ -95,6 +97,66 @@ std::vector<std::string> SplitList(const std::string& text) {
     return items;
 }
 
+// --- failing on request ------------------------------------------------------
+
+enum class FailPoint { None, Entry, Open, Process, Events, EditOpen, Count };
+enum class FailHow { Crash, Hang, Exit, Abort, Caught };
+
+struct FailPlan {
+    FailPoint at = FailPoint::None;
+    FailHow how = FailHow::Crash;
+    int32_t after = 0;
+};
+
+const char* const kFailPointNames[] = {"", "entry", "open", "process", "events", "editopen"};
+const char* const kFailHowNames[] = {"crash", "hang", "exit", "abort", "caught"};
+
+FailPlan ReadFailPlan() {
+    FailPlan plan;
+    const std::string at = Env("PROBE_FAIL_AT"), how = Env("PROBE_FAIL_HOW");
+    for (int i = 1; i < static_cast<int>(FailPoint::Count); ++i)
+        if (at == kFailPointNames[i]) plan.at = static_cast<FailPoint>(i);
+    for (int i = 0; i < 5; ++i)
+        if (how == kFailHowNames[i]) plan.how = static_cast<FailHow>(i);
+    plan.after = EnvInt("PROBE_FAIL_AFTER", 0);
+    return plan;
+}
+
+// Times each point was reached, over every effect of the loaded library.
+std::atomic<int32_t> reached[static_cast<int>(FailPoint::Count)];
+
+void WriteThroughNull(void*) {
+    // Both volatile: the compiler neither knows the address nor drops the store.
+    volatile int* volatile target = nullptr;
+    *target = 1;
+}
+
+[[noreturn]] void HangForEver() {
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+
+// An instrument that handles its own fault: the host must never learn of it.
+void FaultAndCatch() {
+#if defined(_WIN32)
+    uint32_t code = 0;
+    tavren::GuardedCall(WriteThroughNull, nullptr, &code);
+#endif
+}
+
+// Fails as planned when point is the planned one and its turn has come.
+void ReachPoint(const FailPlan& plan, FailPoint point, const std::string& logPath, int32_t serial) {
+    if (plan.at != point || reached[static_cast<int>(point)].fetch_add(1) != plan.after) return;
+    AppendLine(logPath, Format("fail at=%s how=%s serial=%d", kFailPointNames[static_cast<int>(point)],
+                               kFailHowNames[static_cast<int>(plan.how)], serial));
+    switch (plan.how) {
+        case FailHow::Crash: WriteThroughNull(nullptr); break;
+        case FailHow::Hang: HangForEver();
+        case FailHow::Exit: std::exit(3);
+        case FailHow::Abort: std::abort();
+        case FailHow::Caught: FaultAndCatch(); break;
+    }
+}
+
 // --- the effect --------------------------------------------------------------
 
 struct PendingEvent {
@@ -112,6 +174,7 @@ struct Probe {
     int32_t stringBytes;    // > 0: names of exactly this many bytes, unterminated
     int32_t sleepMs;
     bool failOpen, failed, callbackThread;
+    FailPlan failPlan;
     std::thread asker;
     std::atomic<bool> stopAsking;
     std::string logPath, vendor, product, askOnOpen, askInProcess;
@@ -250,6 +313,7 @@ intptr_t VST_CALL OnDispatch(AEffect* effect, int32_t opcode, int32_t index, int
     switch (opcode) {
         case vst2::effOpen:
             Log(probe, line);
+            ReachPoint(probe->failPlan, FailPoint::Open, probe->logPath, probe->serial);
             if (probe->failOpen) {
                 probe->failed = true;  // no exception, no crash: an inert instrument
                 return 0;
@@ -277,6 +341,7 @@ intptr_t VST_CALL OnDispatch(AEffect* effect, int32_t opcode, int32_t index, int
             break;
         case vst2::effStopProcess: StopAsking(probe); break;
         case vst2::effProcessEvents:
+            ReachPoint(probe->failPlan, FailPoint::Events, probe->logPath, probe->serial);
             line += DescribeEvents(probe, static_cast<const vst2::VstEvents*>(ptr));
             result = 1;
             break;
@@ -294,8 +359,11 @@ intptr_t VST_CALL OnDispatch(AEffect* effect, int32_t opcode, int32_t index, int
             result = 1;
             break;
         }
-        case vst2::effEditGetRect:
         case vst2::effEditOpen:
+            ReachPoint(probe->failPlan, FailPoint::EditOpen, probe->logPath, probe->serial);
+            result = probe::EditorCall(probe->editor, opcode, ptr, line);
+            break;
+        case vst2::effEditGetRect:
         case vst2::effEditClose:
         case vst2::effEditIdle: result = probe::EditorCall(probe->editor, opcode, ptr, line); break;
         case probe::kOpcodeCall: {
@@ -317,6 +385,7 @@ void Render(Probe* probe, Sample** outputs, int32_t frames) {
     Log(probe, Format("process serial=%d frames=%d precision=%s", probe->serial, frames,
                       sizeof(Sample) == sizeof(double) ? "double" : "float"));
     if (probe->sleepMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(probe->sleepMs));
+    ReachPoint(probe->failPlan, FailPoint::Process, probe->logPath, probe->serial);
     if (probe->failed) return;
     Ask(probe->host, probe, probe->askInProcess, probe->logPath);
     size_t next = 0;
@@ -344,6 +413,8 @@ float VST_CALL OnGetParameter(AEffect*, int32_t) { return 0.0f; }
 
 AEffect* CreateEffect(vst2::HostCallback host, const char* entryName) {
     std::string logPath = Env("PROBE_LOG");
+    const FailPlan failPlan = ReadFailPlan();
+    ReachPoint(failPlan, FailPoint::Entry, logPath, -1);
     if (Env("PROBE_REFUSE") == "1") {
         AppendLine(logPath, Format("entry name=%s refused", entryName));
         return nullptr;
@@ -373,6 +444,7 @@ AEffect* CreateEffect(vst2::HostCallback host, const char* entryName) {
     probe->failOpen = Env("PROBE_FAIL_OPEN") == "1";
     probe->failed = false;
     probe->callbackThread = Env("PROBE_CALLBACK_THREAD") == "1";
+    probe->failPlan = failPlan;
     probe->stopAsking = false;
     probe->host = host;
     probe->serial = nextSerial.fetch_add(1);

@@ -47,6 +47,18 @@
 //                         probe's own calls the host callback (GetTime, GetSampleRate,
 //                         GetBlockSize, Version, GetVendorString) without pause;
 //                         the log gets "callbackthread serial=<n> calls=<count>" when it stops
+//   PROBE_FAIL_AT         where the probe fails: "entry" (the entry point), "open" (effOpen),
+//                         "process" (the process call), "events" (effProcessEvents) or
+//                         "editopen" (effEditOpen)
+//   PROBE_FAIL_HOW        how: "crash" (a write through a null pointer), "hang" (sleeps for
+//                         ever), "exit" (exit(3)), "abort" (abort()), or "caught" (a write
+//                         through a null pointer that the probe catches itself with a
+//                         structured-exception frame of its own, then goes on as if nothing
+//                         happened; Windows build only, natively it does nothing); default crash
+//   PROBE_FAIL_AFTER      the point fails the (N+1)-th time it is reached, counted over
+//                         all effects of the loaded library; default 0 (the first time)
+//                         Each effect takes these three when it is created (the entry
+//                         point reads them at every call).
 //
 // Log lines, each starting "tid=<thread id> ":
 //   entry name=<VSTPluginMain|main> serial=<n>       or  entry name=<...> refused
@@ -55,6 +67,7 @@
 //   process serial=<n> frames=<count> precision=<float|double>
 //   callback serial=<n> op=<opcode> effect=<self|null> answer=<value>[ text="<string>"]
 //            [ samplePos=<pos> nanoSeconds=<ns>]   (the last for a non-null GetTime answer)
+//   fail at=<point> how=<how> serial=<n>   (just before failing; serial -1 in the entry point)
 //   unload        (the library is being unloaded; to the file PROBE_LOG names at that time)
 //
 // Signal: serial n is the number of effects the loaded library created

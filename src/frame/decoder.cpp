@@ -5,6 +5,7 @@
 
 #include "config/arch.h"
 #include "config/compare_no_case.h"
+#include "config/failure_box.h"
 #include "config/format_key.h"
 #include "config/message_box_thread.h"
 #include "config/settings.h"
@@ -12,9 +13,9 @@
 #include "frame/module_state.h"
 #include "midi/smf_reader.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "playback/render_loop.h"
 #include "playback/seek.h"
-#include "platform/text.h"
 #include "vsthost/host_start.h"
 #include "vsthost/host_thread.h"
 #include "vsthost/instance.h"
@@ -95,11 +96,16 @@ AxVstiDecoder::~AxVstiDecoder() {
     EmptySong(song);
 }
 
-void AxVstiDecoder::ShowLoadFailure(const char16_t* path) {
+void AxVstiDecoder::ShowLoadFailure(const char16_t* path, uint32_t faultCode) {
     char16_t text[1024];
     FormatKey(text, 1024, kLoadFailureText, path);
-    // Why, when a host process could say more than that the library did not load.
-    const char16_t* reason = LoadFailureReason();
+    // Why, when the library did load: it faulted while the effect opened
+    // here, or its host process could say more.
+    char16_t reason[256] = {};
+    if (faultCode)
+        DescribeInstrumentFailure(reason, 256, InstrumentFailure::Crashed, faultCode);
+    else
+        CopyText(reason, 256, LoadFailureReason());
     if (reason[0]) {
         char16_t paragraph[300] = u"\r\n\r\n";
         AppendText(paragraph, 300, reason);
@@ -124,11 +130,12 @@ int32_t AxVstiDecoder::ChooseSampleRate(int32_t setting, const HmxMediaInfo* req
 }
 
 int32_t AxVstiDecoder::OpenSong(const HmxMediaInfo* request, IHmxFile* file) {
-    playback.instances[0] = AcquireInstance(config);
+    uint32_t fault = 0;
+    playback.instances[0] = AcquireInstance(config, &fault);
     VstiSettings settings;
     ReadVstiSettings(config, &settings);
     if (!playback.instances[0]) {
-        ShowLoadFailure(settings.path);
+        ShowLoadFailure(settings.path, fault);
         return 0;
     }
     keepCached = settings.cache;
@@ -151,13 +158,18 @@ int32_t AxVstiDecoder::OpenSong(const HmxMediaInfo* request, IHmxFile* file) {
         // Its counts or flags no longer make an instrument: not kept for another song either.
         playback.instances[0] = nullptr;
         DestroyInstance(first);
-        ShowLoadFailure(settings.path);
+        ShowLoadFailure(settings.path, 0);
         return 0;
     }
     int32_t wanted = song.portCount < kMaxInstances ? song.portCount : kMaxInstances;
     playback.instanceCount = 1;
     for (int32_t k = 1; k < wanted; ++k) {
-        VstiInstance* instance = AcquireInstance(config);
+        VstiInstance* instance = AcquireInstance(config, &fault);
+        if (fault) {
+            // The library crashed opening it: none of its instances is called again.
+            ShowLoadFailure(settings.path, fault);
+            return 0;
+        }
         if (!instance) break;  // the song plays with fewer instances
         Preparation prepared = PrepareForSong(instance, rate, playback.useDouble);
         if (prepared != Preparation::Ready) {
@@ -203,7 +215,7 @@ uint32_t AxVstiDecoder::Select(uint32_t n, HmxMediaInfo** out, uint32_t, uint32_
 
 uint32_t AxVstiDecoder::Render(void* buffer, uint32_t) {
     try {
-        if (editors.editorWanted && !editors.editorShown) OpenEditors(config, playback, editors);
+        if (editors.editorWanted && !editors.editorShown && !playback.failed) OpenEditors(config, playback, editors);
         return static_cast<uint32_t>(tavren::Render(playback, buffer));
     } catch (const std::bad_alloc&) {
         return 0;  // no memory for this block's event lists: the song ends here

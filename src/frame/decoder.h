@@ -36,7 +36,8 @@ public:
     void SettleAhead() { tavren::SettleAhead(playback); }
 
 private:
-    void ShowLoadFailure(const char16_t* path);
+    // faultCode: the library faulted while this open opened an effect (0: it did not).
+    void ShowLoadFailure(const char16_t* path, uint32_t faultCode);
     int32_t ChooseSampleRate(int32_t setting, const HmxMediaInfo* request) const;
 
     HmxMediaInfo mediaInfo;

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "config/apply.h"
+#include "config/failure_box.h"
 #include "config/page.h"
 #include "frame/decoder.h"
 #include "frame/module_state.h"
@@ -33,17 +34,22 @@ AxVstiDecoderModule::AxVstiDecoderModule(IHmxConfig* cfg) : moduleInfo{}, config
 }
 
 AxVstiDecoderModule::~AxVstiDecoderModule() {
+    bool last = false;
     {
         // Counted down under the lock: a module created meanwhile on another
         // thread waits in its first AcquireInstance until this host is gone,
         // then starts a new one.
         platform::LockGuard guard(HostLock);
         if (ModuleCount.fetch_sub(1) - 1 == 0) {
+            last = true;
             if (CurrentHost) StopHost(CurrentHost);
             CurrentHost = nullptr;
             StopRetiredHosts();
         }
     }
+    // The boxes' threads run the plug-in's code: none may outlive the last
+    // module. Outside the lock, which songs opening meanwhile need.
+    if (last) WaitForFailureBoxes();
     config->Release();
 }
 

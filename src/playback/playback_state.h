@@ -66,7 +66,9 @@ struct PlaybackState {
     // (its events already gathered), or -1.
     int32_t aheadSlot = -1;
     uint32_t serviceMicros = 0;  // how long the host took for the last block
-    bool instrumentFailed = false;  // a block found the instrument failed: the song has ended for good
+    // A block met an instrument that faulted: the song has ended for good
+    // (Render gives 0, Seek stays where it is).
+    bool failed = false;
 };
 
 // Wall-clock bound of a seek, reset included: TickCount at its start and

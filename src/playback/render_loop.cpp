@@ -79,10 +79,8 @@ int32_t FinishInstances(PlaybackState& state, int32_t index, void* buffer, int32
     // the wait sleeps until this one is due instead of asking to be woken.
     WaitBlock(request, state.aheadSlot >= 0 ? state.serviceMicros : 0);
     state.serviceMicros = request.serviceMicros;
-    if (request.failed) {
-        state.instrumentFailed = true;
-        return 0;
-    }
+    if (request.failed) state.failed = true;
+    if (state.failed) return 0;
     if (!buffer) return frames;
     // Every instance was prepared in the song's width, the one the host's buffer has.
     for (int32_t i = 0; i < request.count; ++i) {
@@ -194,6 +192,7 @@ int32_t ProcessInstances(PlaybackState& state, const EventList* shared, int32_t 
     const int32_t index = PostInstances(state, shared, frames, blockStart, clock);
     BlockRequest& request = state.slots[index].request;
     WaitBlock(request);
+    if (request.failed) state.failed = true;
     return request.served;
 }
 
@@ -210,7 +209,8 @@ void DiscardAhead(PlaybackState& state) {
 }
 
 int32_t RenderBlock(PlaybackState& state, void* buffer, bool renderAhead) {
-    if (state.instrumentFailed) return 0;
+    // The song ended at an instrument's fault; a block posted ahead is left to DiscardAhead.
+    if (state.failed) return 0;
     int32_t index = state.aheadSlot;
     state.aheadSlot = -1;
     if (index < 0) {
@@ -222,7 +222,7 @@ int32_t RenderBlock(PlaybackState& state, void* buffer, bool renderAhead) {
                 if (state.loopStart < 0) return 0;
             } else {
                 int32_t result = RenderInstances(state, buffer);
-                if (state.instrumentFailed) return 0;
+                if (state.failed) return 0;
                 if (state.loopStart < 0) return buffer ? CountSilence(state, buffer, result) : result;
                 // A looping song renders this tail block and then, over it, the
                 // block at the loop marker: the instruments advance by two blocks.
@@ -235,7 +235,7 @@ int32_t RenderBlock(PlaybackState& state, void* buffer, bool renderAhead) {
     }
     // Events still pending make the next block a plain one whatever this one
     // sounds like: it renders while this one is handed back.
-    if (renderAhead && state.nextEvent < state.eventEnd && !state.instrumentFailed) {
+    if (renderAhead && state.nextEvent < state.eventEnd && !state.failed) {
         const uint64_t next = state.playPosition + static_cast<uint64_t>(state.blockSize);
         ClearLists(state);
         Gather(state, next);

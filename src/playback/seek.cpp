@@ -7,6 +7,7 @@
 namespace tavren {
 
 uint64_t Seek(PlaybackState& state, uint64_t target) {
+    if (state.failed) return state.playPosition;
     state.silentFrames = 0;
     if (state.blockSize <= 0) return state.playPosition;
     uint64_t blockTarget = target - target % static_cast<uint64_t>(state.blockSize);
@@ -29,7 +30,7 @@ uint64_t Seek(PlaybackState& state, uint64_t target) {
         // left to deliver, so the rest of the way costs nothing (a seek to a
         // huge position no longer spins for its whole five seconds).
         if (RenderBlock(state, nullptr, true) == 0) {
-            state.playPosition = blockTarget;
+            if (!state.failed) state.playPosition = blockTarget;
             break;
         }
         state.playPosition += static_cast<uint64_t>(state.blockSize);

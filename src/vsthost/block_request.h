@@ -49,7 +49,7 @@ struct BlockRequest {
     // yet begun are skipped (a block rendered ahead that is not wanted).
     std::atomic<bool> cancelled{false};
     int32_t served = 0;           // answered: parts run
-    bool failed = false;          // answered: the instrument failed (crashed or stopped responding)
+    bool failed = false;          // answered: the instrument failed (crashed, faulted, stopped responding)
     uint32_t serviceMicros = 0;   // answered: how long the host took, in microseconds
     std::atomic<uint64_t> startedAt{0};  // when the host began it (MonotonicMicroseconds), 0 before
     HostCall call;                // [carrier] in-process

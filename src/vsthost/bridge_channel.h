@@ -62,6 +62,10 @@ Channel* AttachToPlayer(int argc, char** argv);
 // announcing it in hostSleeping). False once the player has ended.
 bool WaitForRequest(Channel* channel, uint32_t seen);
 
+// [any thread] Ends this process at once with code as its exit code, nothing
+// of a faulted instrument run on the way out.
+[[noreturn]] void EndThisProcess(uint32_t code);
+
 // [any thread] Wakes the player sleeping on slot's answer.
 void WakePlayer(Channel* channel, uint32_t slot);
 

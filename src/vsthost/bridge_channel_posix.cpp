@@ -218,6 +218,8 @@ bool WaitForRequest(Channel* channel, uint32_t seen) {
     return true;
 }
 
+void EndThisProcess(uint32_t code) { _exit(static_cast<int>(code & 0xff)); }
+
 void WakePlayer(Channel* channel, uint32_t slot) { FutexWake(&SlotAt(channel->memory, slot)->state); }
 
 }  // namespace tavren::bridge

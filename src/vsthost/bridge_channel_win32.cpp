@@ -219,6 +219,12 @@ bool WaitForRequest(Channel* channel, uint32_t seen) {
     return playerAlive;
 }
 
+void EndThisProcess(uint32_t code) {
+    // Not ExitProcess: that would run the faulted library's detach code.
+    TerminateProcess(GetCurrentProcess(), code);
+    for (;;) Sleep(INFINITE);
+}
+
 void WakePlayer(Channel* channel, uint32_t slot) { SetEvent(channel->slotEvents[slot]); }
 
 }  // namespace tavren::bridge

@@ -13,6 +13,7 @@
 #include "vsthost/host_call.h"
 #include "vsthost/host_thread.h"
 #include "vsthost/instance.h"
+#include "vsthost/instrument_call.h"
 
 namespace tavren::bridge {
 
@@ -91,7 +92,7 @@ uint32_t DispatchRequestOf(Server& server, Reader& r, Writer& w) {
     const PointerUse use = PointerUseOf(call.opcode);
     if (use == PointerUse::NameOut) call.ptr = name;
     if (use == PointerUse::RectOut) call.ptr = &rect;
-    const intptr_t result = RunDispatch(instance->effect, call);
+    const intptr_t result = RunDispatch(server.host, instance->effect, call);
     w.I64(result);
     w.Put(SnapshotOf(instance->effect));
     if (use == PointerUse::NameOut) {
@@ -299,6 +300,7 @@ void CloseAll(VstiHost*, void* arg) {
 }  // namespace
 
 int ServeBridge(Channel* channel) {
+    SetInstrumentFaultHandler(EndThisProcess);
     auto* server = new (std::nothrow) Server();
     if (!server) return 1;
     server->channel = channel;

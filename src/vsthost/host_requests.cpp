@@ -9,6 +9,7 @@
 #include "vsthost/block_request.h"
 #include "vsthost/host_thread.h"
 #include "vsthost/instance.h"
+#include "vsthost/instrument_call.h"
 #include "vsthost/remote_host.h"
 
 namespace tavren {
@@ -38,11 +39,10 @@ void ProcessRemotely(VstiInstance* instance, int32_t sampleFrames) {
 
 uint64_t HostTrips() { return tripCount.load(std::memory_order_relaxed); }
 
-intptr_t RunDispatch(vst2::AEffect* effect, const DispatchRequest& request) {
-    return effect->dispatcher(effect, request.opcode, request.index, request.value, request.ptr, request.opt);
-}
+namespace {
 
-void RunProcess(vst2::AEffect* effect, const ProcessRequest& request) {
+// [host thread, inside a guarded call]
+void CallProcess(vst2::AEffect* effect, const ProcessRequest& request) {
     if (request.useDouble) {
         // Read only with the double flag: short AEffect structures end before this field.
         if (effect->processDoubleReplacing)
@@ -54,7 +54,23 @@ void RunProcess(vst2::AEffect* effect, const ProcessRequest& request) {
     }
 }
 
-void RunCloseEffect(vst2::AEffect* effect) { effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f); }
+}  // namespace
+
+intptr_t RunDispatch(VstiHost* host, vst2::AEffect* effect, const DispatchRequest& request) {
+    intptr_t result = 0;
+    CallInstrument(host, [&] {
+        result = effect->dispatcher(effect, request.opcode, request.index, request.value, request.ptr, request.opt);
+    });
+    return result;
+}
+
+void RunProcess(VstiHost* host, vst2::AEffect* effect, const ProcessRequest& request) {
+    CallInstrument(host, [&] { CallProcess(effect, request); });
+}
+
+void RunCloseEffect(VstiHost* host, vst2::AEffect* effect) {
+    CallInstrument(host, [&] { effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f); });
+}
 
 intptr_t Dispatch(VstiInstance* instance, int32_t opcode, intptr_t value, void* ptr, float opt) {
     VstiHost* host = instance->host;
@@ -66,7 +82,7 @@ intptr_t Dispatch(VstiInstance* instance, int32_t opcode, intptr_t value, void* 
     request.opt = opt;
     if (host->remote) return RemoteDispatch(host->remote, instance->effect, opcode, 0, value, ptr, opt);
     // On the host thread (inside a callback or an editor) a request would only add a detour.
-    if (OnHostThread(host)) return RunDispatch(instance->effect, request);
+    if (OnHostThread(host)) return RunDispatch(host, instance->effect, request);
     CountTrip();
     SendDispatch(host, instance->effect, &request);
     return request.result;
@@ -84,38 +100,52 @@ void ProcessOnHost(VstiInstance* instance, int32_t sampleFrames) {
     SendProcess(instance->host, instance->effect, &request);
 }
 
+namespace {
+
+// [host thread] One instance's part of a block: its events and its process
+// call, as one guarded call. False when its library has faulted.
+bool ServePart(VstiInstance* instance, InstanceBlock& part) {
+    vst2::AEffect* effect = instance->effect;
+    instance->timeInfo.samplePos = static_cast<double>(part.blockStart);
+    const bool process = part.frames > 0 && instance->channels;
+    ProcessRequest request;
+    request.inputs = instance->inputChannels;
+    request.outputs = instance->channels;
+    request.sampleFrames = part.frames;
+    request.useDouble = instance->processDouble;  // the width its buffers were made for
+    const bool returned = CallInstrument(instance->host, [&] {
+        effect->dispatcher(effect, vst2::effProcessEvents, 0, 0, const_cast<vst2::VstEvents*>(part.events), 0.0f);
+        if (process) CallProcess(effect, request);
+    });
+    if (!returned) return false;
+    // Copied out: the next block may be rendered into the instance's
+    // buffers before the requester has mixed this one.
+    if (process && part.left && part.right && part.frames <= instance->blockSize) {
+        const size_t bytes = static_cast<size_t>(part.frames) * (instance->processDouble ? 8 : 4);
+        std::memcpy(part.left, instance->channels[0], bytes);
+        std::memcpy(part.right, instance->channels[1], bytes);
+        part.rendered = true;
+    }
+    instance->timeInfo.samplePos += part.frames;
+    return true;
+}
+
+}  // namespace
+
 void ServeBlock(BlockRequest& request) {
     const uint64_t started = platform::MonotonicMicroseconds();
     request.startedAt.store(started, std::memory_order_release);
     request.served = 0;
+    request.failed = false;
     for (int32_t i = 0; i < request.count; ++i) {
         if (request.cancelled.load(std::memory_order_relaxed)) break;
         InstanceBlock& part = request.parts[i];
         VstiInstance* instance = part.instance;
         part.rendered = false;
-        if (instance && instance->host) {
-            vst2::AEffect* effect = instance->effect;
-            instance->timeInfo.samplePos = static_cast<double>(part.blockStart);
-            if (part.events)
-                effect->dispatcher(effect, vst2::effProcessEvents, 0, 0, const_cast<vst2::VstEvents*>(part.events),
-                                   0.0f);
-            if (part.frames > 0 && instance->channels) {
-                ProcessRequest process;
-                process.inputs = instance->inputChannels;
-                process.outputs = instance->channels;
-                process.sampleFrames = part.frames;
-                process.useDouble = instance->processDouble;  // the width its buffers were made for
-                RunProcess(effect, process);
-                // Copied out: the next block may be rendered into the
-                // instance's buffers before the requester has mixed this one.
-                if (part.left && part.right && part.frames <= instance->blockSize) {
-                    const size_t bytes = static_cast<size_t>(part.frames) * (instance->processDouble ? 8 : 4);
-                    std::memcpy(part.left, instance->channels[0], bytes);
-                    std::memcpy(part.right, instance->channels[1], bytes);
-                    part.rendered = true;
-                }
-            }
-            instance->timeInfo.samplePos += part.frames;
+        // Every part belongs to the one host: after a fault none is called.
+        if (instance && instance->host && !ServePart(instance, part)) {
+            request.failed = true;
+            break;
         }
         request.served = i + 1;
         if (request.bounded && platform::TickCount() - request.clockStart > request.limitMs) break;

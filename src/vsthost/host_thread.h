@@ -7,6 +7,7 @@
 // VHM_* messages; the native build (host_thread_posix.cpp) its own queue.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "vsthost/vst2.h"
@@ -47,12 +48,13 @@ struct ProcessRequest {
     bool useDouble = false;
 };
 
-// [host thread] The calls the requests above stand for.
-intptr_t RunDispatch(vst2::AEffect* effect, const DispatchRequest& request);
-void RunProcess(vst2::AEffect* effect, const ProcessRequest& request);
-void RunCloseEffect(vst2::AEffect* effect);
-
 struct VstiHost;
+
+// [host thread] The calls the requests above stand for, each a guarded call
+// into host's instrument (0, or nothing done, once the host has faulted).
+intptr_t RunDispatch(VstiHost* host, vst2::AEffect* effect, const DispatchRequest& request);
+void RunProcess(VstiHost* host, vst2::AEffect* effect, const ProcessRequest& request);
+void RunCloseEffect(VstiHost* host, vst2::AEffect* effect);
 
 // [any thread, platform file] Carries a request to host's thread and waits
 // until it has run (VHM_DISPATCH / VHM_PROCESS in the Windows build).
@@ -73,6 +75,12 @@ struct VstiHost {
     // goes there (remote_host.h), and the fields above stay unused.
     RemoteHost* remote = nullptr;
     VstiInstance* cacheSlots[kCacheSlotCount] = {};  // idle instances
+    // Set for good on the host thread when a structured exception escaped a
+    // call into the instrument (vsthost/instrument_call.h): nothing calls the
+    // library again and it is never unloaded. Read on any thread.
+    std::atomic<bool> faulted{false};
+    uint32_t faultCode = 0;       // the exception's code, set before faulted
+    bool faultedOpening = false;  // the fault came while an effect was being opened
 };
 
 // [any thread, holds HostLock] Creates a host for path, starts its thread and

@@ -189,19 +189,19 @@ void HostThreadMain(VstiHost* host, NativeHostThread* native) {
     host->library = nullptr;
 }
 
-void OnDispatch(VstiHost*, void* arg) {
+void OnDispatch(VstiHost* host, void* arg) {
     auto* call = static_cast<std::pair<vst2::AEffect*, DispatchRequest*>*>(arg);
-    call->second->result = RunDispatch(call->first, *call->second);
+    call->second->result = RunDispatch(host, call->first, *call->second);
 }
 
-void OnProcess(VstiHost*, void* arg) {
+void OnProcess(VstiHost* host, void* arg) {
     auto* call = static_cast<std::pair<vst2::AEffect*, ProcessRequest*>*>(arg);
-    RunProcess(call->first, *call->second);
+    RunProcess(host, call->first, *call->second);
 }
 
-void OnOpenEffect(VstiHost* host, void* arg) { *static_cast<vst2::AEffect**>(arg) = OpenEffect(host->entryPoint); }
+void OnOpenEffect(VstiHost* host, void* arg) { *static_cast<vst2::AEffect**>(arg) = OpenEffect(host); }
 
-void OnCloseEffect(VstiHost*, void* arg) { RunCloseEffect(static_cast<vst2::AEffect*>(arg)); }
+void OnCloseEffect(VstiHost* host, void* arg) { RunCloseEffect(host, static_cast<vst2::AEffect*>(arg)); }
 
 }  // namespace
 

@@ -31,13 +31,13 @@ const wchar_t* W(const char16_t* text) { return reinterpret_cast<const wchar_t*>
 
 HWND HostWindow(const VstiHost* host) { return static_cast<HWND>(host->window); }
 
-void OnDispatch(WPARAM wParam, LPARAM lParam) {
+void OnDispatch(VstiHost* host, WPARAM wParam, LPARAM lParam) {
     auto* request = reinterpret_cast<DispatchRequest*>(lParam);
-    request->result = RunDispatch(reinterpret_cast<vst2::AEffect*>(wParam), *request);
+    request->result = RunDispatch(host, reinterpret_cast<vst2::AEffect*>(wParam), *request);
 }
 
-void OnProcess(WPARAM wParam, LPARAM lParam) {
-    RunProcess(reinterpret_cast<vst2::AEffect*>(wParam), *reinterpret_cast<const ProcessRequest*>(lParam));
+void OnProcess(VstiHost* host, WPARAM wParam, LPARAM lParam) {
+    RunProcess(host, reinterpret_cast<vst2::AEffect*>(wParam), *reinterpret_cast<const ProcessRequest*>(lParam));
 }
 
 void OnCreateWindow(VstiHost* host, LPARAM lParam) {
@@ -47,10 +47,10 @@ void OnCreateWindow(VstiHost* host, LPARAM lParam) {
 }
 
 void OnOpenEffect(VstiHost* host, WPARAM wParam) {
-    *reinterpret_cast<vst2::AEffect**>(wParam) = OpenEffect(host->entryPoint);
+    *reinterpret_cast<vst2::AEffect**>(wParam) = OpenEffect(host);
 }
 
-void OnCloseEffect(WPARAM wParam) { RunCloseEffect(reinterpret_cast<vst2::AEffect*>(wParam)); }
+void OnCloseEffect(VstiHost* host, WPARAM wParam) { RunCloseEffect(host, reinterpret_cast<vst2::AEffect*>(wParam)); }
 
 void OnDestroy(VstiHost* host) {
     host->entryPoint = nullptr;
@@ -72,12 +72,12 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     if (!host || HostWindow(host) != window) return DefWindowProcW(window, message, wParam, lParam);
 
     switch (message) {
-        case VHM_DISPATCH: OnDispatch(wParam, lParam); return 0;
-        case VHM_PROCESS: OnProcess(wParam, lParam); return 0;
+        case VHM_DISPATCH: OnDispatch(host, wParam, lParam); return 0;
+        case VHM_PROCESS: OnProcess(host, wParam, lParam); return 0;
         case VHM_CREATE_WINDOW: OnCreateWindow(host, lParam); return 0;
         case VHM_DESTROY_WINDOW: DestroyHostWindow(reinterpret_cast<HWND>(lParam)); return 0;
         case VHM_OPEN_EFFECT: OnOpenEffect(host, wParam); return 0;
-        case VHM_CLOSE_EFFECT: OnCloseEffect(wParam); return 0;
+        case VHM_CLOSE_EFFECT: OnCloseEffect(host, wParam); return 0;
         case VHM_CALL: reinterpret_cast<void (*)(void*)>(wParam)(reinterpret_cast<void*>(lParam)); return 0;
         case WM_DESTROY: OnDestroy(host); break;
         default: break;
@@ -220,8 +220,13 @@ void RunMessageLoop(VstiHost* host, HANDLE stopEvent) {
     RunCalls(host, TakeCalls(queue, true));
 }
 
+// Stack kept below a stack overflow for the guard's handler to unwind from it.
+constexpr ULONG kStackGuaranteeBytes = 64 * 1024;
+
 unsigned __stdcall HostThreadMain(void* param) {
     auto* host = static_cast<VstiHost*>(param);
+    ULONG guarantee = kStackGuaranteeBytes;
+    SetThreadStackGuarantee(&guarantee);
     // A library on a missing drive must fail quietly, not ask the user.
     UINT savedMode = SetErrorMode(SEM_FAILCRITICALERRORS);
     HMODULE library = LoadLibraryExW(W(host->path), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
@@ -241,7 +246,9 @@ unsigned __stdcall HostThreadMain(void* param) {
     RunMessageLoop(host, host->stopEvent);
 
     if (HWND window = HostWindow(host)) DestroyHostWindow(window);
-    FreeLibrary(library);
+    // A library that faulted may have left threads, hooks or windows of its
+    // own running its code: it stays loaded.
+    if (!host->faulted.load()) FreeLibrary(library);
     host->library = nullptr;
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "vsthost/host_callback.h"
 #include "vsthost/host_start.h"
 #include "vsthost/host_thread.h"
+#include "vsthost/instrument_call.h"
 #include "vsthost/remote_host.h"
 
 namespace tavren {
@@ -81,30 +82,45 @@ bool IsAcceptableEffect(const vst2::AEffect* effect) {
     return effect->numOutputs >= 2 && (effect->flags & replacing) != 0 && (effect->flags & vst2::effFlagsIsSynth) != 0;
 }
 
-vst2::AEffect* OpenEffect(vst2::EntryProc entryPoint) {
+vst2::AEffect* OpenEffect(VstiHost* host) {
+    const vst2::EntryProc entryPoint = host->entryPoint;
     if (!entryPoint) return nullptr;
-    vst2::AEffect* effect = entryPoint(AudioMasterCallback);
-    if (!effect) return nullptr;
-    if (!IsAcceptableEffect(effect)) {
-        // Many instruments free the structure on effClose: not touched again.
-        effect->dispatcher(effect, vst2::effClose, 0, 0, nullptr, 0.0f);
-        return nullptr;
-    }
-    effect->dispatcher(effect, vst2::effOpen, 0, 0, nullptr, 0.0f);
-    return effect;
+    vst2::AEffect* effect = nullptr;
+    bool acceptable = false;
+    // The structure is read inside the guard too: a wild pointer is the instrument's fault.
+    const bool entered = CallInstrument(
+        host,
+        [&] {
+            effect = entryPoint(AudioMasterCallback);
+            acceptable = effect && IsAcceptableEffect(effect);
+        },
+        true);
+    if (!entered || !effect) return nullptr;
+    // Many instruments free the structure on effClose: a refused one is not touched again.
+    const int32_t opcode = acceptable ? vst2::effOpen : vst2::effClose;
+    const bool answered =
+        CallInstrument(host, [&] { effect->dispatcher(effect, opcode, 0, 0, nullptr, 0.0f); }, true);
+    return answered && acceptable ? effect : nullptr;
 }
 
-VstiInstance* AcquireInstance(IHmxConfig* config) {
+VstiInstance* AcquireInstance(IHmxConfig* config, uint32_t* faultCode) {
+    if (faultCode) *faultCode = 0;
     platform::LockGuard lock(HostLock);
     loadFailure[0] = 0;
     VstiHost* host = CurrentHostOrStart(config);
-    if (!host || (!host->library && !host->remote)) return nullptr;
+    // A library that faulted is not called again while this module lives.
+    if (!host || (!host->library && !host->remote) || host->faulted.load()) return nullptr;
     if (VstiInstance* cached = TakeFromCache(host)) return cached;
 
-    VstiInstance* instance = MakeInstance(host, OpenEffectOnHost(host));
-    // A host process that failed while the effect opened: the open's box says why.
-    if (!instance && host->remote && RemoteHostFailed(host->remote)) RemoteFailureReason(host->remote, loadFailure, 256);
-    return instance;
+    vst2::AEffect* effect = OpenEffectOnHost(host);
+    if (!effect) {
+        // Read after the synchronous open: set, if at all, on the host thread by this very open.
+        if (faultCode && host->faulted.load() && host->faultedOpening) *faultCode = host->faultCode;
+        // A host process that failed while the effect opened: the open's box says why.
+        if (host->remote && RemoteHostFailed(host->remote)) RemoteFailureReason(host->remote, loadFailure, 256);
+        return nullptr;
+    }
+    return MakeInstance(host, effect);
 }
 
 const char16_t* LoadFailureReason() { return loadFailure; }

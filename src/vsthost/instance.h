@@ -39,8 +39,10 @@ constexpr int32_t kDefaultBlockSize = 1024;
 
 // [any thread] Takes HostLock; starts CurrentHost on first use from the
 // configured path; gives an idle cached instance or opens a new one.
-// Null when no instrument can be had.
-VstiInstance* AcquireInstance(IHmxConfig* config);
+// Null when no instrument can be had, and always once its library has
+// faulted. When the library faulted while this call opened an effect,
+// *faultCode (when given; else 0) is the exception's code.
+VstiInstance* AcquireInstance(IHmxConfig* config, uint32_t* faultCode = nullptr);
 
 // [any thread] Why the calling thread's last AcquireInstance gave none, when
 // there is more to say than that the library did not load (a host process
@@ -85,11 +87,12 @@ void StopInstance(VstiInstance* instance);
 // [any thread] effClose on the host thread, buffers and record freed.
 void DestroyInstance(VstiInstance* instance);
 
-// [host thread] What a VHM_OPEN_EFFECT request runs: calls the entry point
+// [host thread] What a VHM_OPEN_EFFECT request runs: calls host's entry point
 // with the host callback and keeps the effect only if it is an instrument
 // with two outputs and a replacing process function (then effOpen), else
-// sends it effClose. Null when refused.
-vst2::AEffect* OpenEffect(vst2::EntryProc entryPoint);
+// sends it effClose. Null when refused, and when the library faults (each
+// call into it guarded; the fault is kept in host for AcquireInstance).
+vst2::AEffect* OpenEffect(VstiHost* host);
 
 // True when an effect offered by the entry point is accepted (see OpenEffect).
 bool IsAcceptableEffect(const vst2::AEffect* effect);

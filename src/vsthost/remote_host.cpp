@@ -79,10 +79,9 @@ void Fail(RemoteHost* remote, bool stoppedResponding) {
     const uint32_t code = ending.code;
     {
         std::lock_guard<std::mutex> guard(remote->reasonLock);
-        if (stoppedResponding)
-            CopyText(remote->reason, 256, u"VSTi プラグインが応答しなくなりました。");
-        else
-            FormatKey(remote->reason, 256, u"VSTi プラグインが異常終了しました。(コード 0x%08x)", code);
+        DescribeInstrumentFailure(remote->reason, 256,
+                                  stoppedResponding ? InstrumentFailure::StoppedResponding : InstrumentFailure::Crashed,
+                                  code);
     }
     if (remote->quietFailures.load() == 0)
         ShowInstrumentFailure(remote->path,

@@ -69,7 +69,9 @@ TEST_F(OddHost, ReleasingTheLastModuleLeavesNoThreadHandleProcessOrSharedMemory)
     EXPECT_EQ(after.children, before.children) << "a host process";
     EXPECT_EQ(after.sharedMaps, before.sharedMaps) << "shared memory";
     EXPECT_EQ(after.handles, before.handles) << "a handle";
-    if (before.threads >= 0) EXPECT_EQ(after.threads, before.threads) << "a thread";
+    if (before.threads >= 0) {
+        EXPECT_EQ(after.threads, before.threads) << "a thread";
+    }
 }
 
 // A paused player: the song is open and has played, then nothing asks for

@@ -175,7 +175,9 @@ TEST(BridgeReplies, DispatchRepliesAreCheckedBeforeUse) {
         Reader r = reply.Read();
         bridge::DispatchReply out;
         EXPECT_EQ(bridge::ReadDispatchReply(r, out), c.ok) << c.name;
-        if (c.ok) EXPECT_EQ(out.result, 42) << c.name;
+        if (c.ok) {
+            EXPECT_EQ(out.result, 42) << c.name;
+        }
     }
 }
 
