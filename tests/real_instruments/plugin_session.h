@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "box_capture.h"
 #include "dynamic_library.h"
 #include "frame/host_interface.h"
 #include "host_doubles.h"
@@ -69,19 +70,7 @@ private:
     tavren::IHmxDecoderModule* module = nullptr;
 };
 
-// The message boxes the plug-in shows while one is alive, as
-// "CAPTION: TEXT" lines with the text's own line breaks ("\r\n").
-class BoxCapture {
-public:
-    BoxCapture();
-    ~BoxCapture();
-    BoxCapture(const BoxCapture&) = delete;
-    BoxCapture& operator=(const BoxCapture&) = delete;
-    std::string Text();
-
-private:
-    void* state = nullptr;
-};
+using tavren::BoxCapture;
 
 // Whether the suite runs with the instrument in a host process
 // (TAVREN_TEST_BRIDGE names the setting's value).

@@ -331,7 +331,9 @@ TEST_P(RealSynth, ReleasingTheModuleLeavesNothingOfTheInstrument) {
     EXPECT_EQ(after.sharedMaps, before.sharedMaps) << "shared memory is left";
     if (Bridged()) {
         EXPECT_EQ(after.handles, before.handles) << "a handle is left";
-        if (before.threads >= 0) EXPECT_EQ(after.threads, before.threads) << "a thread is left";
+        if (before.threads >= 0) {
+            EXPECT_EQ(after.threads, before.threads) << "a thread is left";
+        }
     }
 }
 
