@@ -121,6 +121,7 @@ void ProcessBlock(VstiInstance* instance, const EventList& list, int32_t frames,
     std::memset(scratch.head.data(), 0, headBytes);
     if (n) std::memset(static_cast<void*>(scratch.records.data()), 0, n * sizeof(EventRecord));
     auto* events = reinterpret_cast<vst2::VstEvents*>(scratch.head.data());
+    vst2::VstEvent** pointers = vst2::EventPointers(events);
     EventRecord* records = scratch.records.data();
 
     instance->timeInfo.samplePos = static_cast<double>(blockStart);
@@ -144,7 +145,7 @@ void ProcessBlock(VstiInstance* instance, const EventList& list, int32_t frames,
             record.midi.noteLength = MessageLength(e.message);
             for (int b = 0; b < 4; ++b) record.midi.midiData[b] = static_cast<char>((e.message >> (8 * b)) & 0xFF);
         }
-        events->events[delivered++] = reinterpret_cast<vst2::VstEvent*>(&record);
+        pointers[delivered++] = reinterpret_cast<vst2::VstEvent*>(&record);
     }
     events->numEvents = delivered;
     Dispatch(instance, vst2::effProcessEvents, 0, events, 0.0f);
