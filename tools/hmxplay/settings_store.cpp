@@ -90,7 +90,10 @@ bool SettingsStore::Save(const std::string& path, std::string* error) const {
         out += r != rewritten.end() ? r->second : lines[i].text;
         out += lines[i].ending;
     }
-    if (!appended.empty() && !lines.empty() && lines.back().ending.empty()) out += newline;
+    // A last line without a line feed (none, or a lone "\r") gets one first:
+    // the new keys would otherwise join its text on the next load.
+    if (!appended.empty() && !lines.empty() && lines.back().ending.find('\n') == std::string::npos)
+        out += newline;
     out += appended;
     return ReplaceFile(path, out, error);
 }
