@@ -16,16 +16,12 @@
 // - after every command the store is readable by the settings reader:
 //   values inside their ranges, preset lists parallel, the page whole;
 // - releasing the module leaves no thread and no loaded instrument behind.
-#include <dirent.h>
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "common/process_state.h"
 #include "config/commands.h"
 #include "config/settings.h"
 #include "memory_config.h"
@@ -38,6 +34,7 @@ extern "C" tavren::HmxResult HMX_CALL hmx_CreateInstance(const tavren::HmxGuid* 
 namespace {
 
 using namespace tavren;
+using namespace fuzzsupport;
 using namespace configfuzz;
 
 [[noreturn]] void Broken(const char* what) {
@@ -48,31 +45,6 @@ using namespace configfuzz;
 
 void Check(bool holds, const char* what) {
     if (!holds) Broken(what);
-}
-
-int ThreadCount() {
-    DIR* dir = opendir("/proc/self/task");
-    if (!dir) return -1;
-    int n = 0;
-    while (const dirent* entry = readdir(dir)) n += entry->d_name[0] != '.';
-    closedir(dir);
-    return n;
-}
-
-bool LibraryLoaded(const std::string& path) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (!handle) return false;
-    dlclose(handle);
-    return true;
-}
-
-// The instruments are built in the folder above the fuzzer's own (build/fuzz).
-std::string LibraryPath(const char* name) {
-    char self[PATH_MAX] = {};
-    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string path(self, n > 0 ? size_t(n) : 0);
-    path = path.substr(0, path.rfind('/'));
-    return path.substr(0, path.rfind('/') + 1) + name + ".so";
 }
 
 std::u16string probePath, tonePath;
@@ -317,8 +289,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     for (const char* name : {"PROBE_LOG", "PROBE_REFUSE", "PROBE_FLAGS", "PROBE_OUTPUTS", "PROBE_INPUTS",
                              "PROBE_FAIL_OPEN", "PROBE_VENDOR", "PROBE_PRODUCT", "PROBE_STRING_BYTES"})
         unsetenv(name);
-    probePath = FromUtf8(LibraryPath("probe"));
-    tonePath = FromUtf8(LibraryPath("tone"));
+    probePath = FromUtf8(InstrumentPath("probe"));
+    tonePath = FromUtf8(InstrumentPath("tone"));
     platform::SetMessageBoxSink(CaptureBox);
     test::MemoryConfig store;
     Host host(&store);
@@ -341,7 +313,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Reader in(data, size);
         for (size_t n = 0; n < kMaxCommands && in.More(); ++n) session.Run(in);
     }
-    Check(ThreadCount() == threadsBefore, "a thread outlived the module");
+    Check(ThreadsBackTo(threadsBefore), "a thread outlived the module");
     Check(!LibraryLoaded(ToUtf8(probePath)) && !LibraryLoaded(ToUtf8(tonePath)),
           "an instrument stayed loaded after the last module went");
     return 0;

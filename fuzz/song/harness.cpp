@@ -19,17 +19,13 @@
 //   reference on the settings store behind.
 // Inputs stay bounded: a budget of instrument blocks per input, to which
 // every render, seek and reset is counted before it runs.
-#include <dirent.h>
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "common/process_state.h"
 #include "frame/host_interface.h"
 #include "host_doubles.h"
 #include "midi/smf_reader.h"
@@ -41,6 +37,7 @@ extern "C" tavren::HmxResult HMX_CALL hmx_CreateInstance(const tavren::HmxGuid* 
 namespace {
 
 using namespace tavren;
+using namespace fuzzsupport;
 using namespace songfuzz;
 
 // Instrument blocks (blocks times instances) one input may cost.
@@ -57,34 +54,6 @@ constexpr uint64_t kResetBatches = 21;
 
 void Check(bool holds, const char* what) {
     if (!holds) Broken(what);
-}
-
-int ThreadCount() {
-    DIR* dir = opendir("/proc/self/task");
-    if (!dir) return -1;
-    int n = 0;
-    while (const dirent* entry = readdir(dir)) n += entry->d_name[0] != '.';
-    closedir(dir);
-    return n;
-}
-
-bool LibraryLoaded(const std::string& path) {
-    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-    if (!handle) return false;
-    dlclose(handle);
-    return true;
-}
-
-// The instruments are built in the folder above the fuzzer's own (build/fuzz).
-std::string LibraryPath(const char* name) {
-    static const std::string dir = [] {
-        char self[PATH_MAX] = {};
-        ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-        std::string path(self, n > 0 ? size_t(n) : 0);
-        path = path.substr(0, path.rfind('/'));
-        return path.substr(0, path.rfind('/') + 1);
-    }();
-    return dir + name + ".so";
 }
 
 void SetOrClear(const char* name, const char* value) {
@@ -338,7 +307,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int threadsBefore = ThreadCount();
     const InstrumentChoice& instrument = Pick(kInstruments, input.settings[0]);
     ChooseInstrument(instrument);
-    const std::string library = LibraryPath(instrument.library);
+    const std::string library = InstrumentPath(instrument.library);
 
     test::MemoryStore store;
     test::TestHost host(&store);
@@ -369,7 +338,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(module->Release() == 0, "the host's one reference on the module was not the last");
 
     Check(store.references() == 1, "a reference on the settings store was not given back");
-    Check(ThreadCount() == threadsBefore, "a thread outlived the module");
+    Check(ThreadsBackTo(threadsBefore), "a thread outlived the module");
     Check(!LibraryLoaded(library), "the instrument stayed loaded after the last module went");
     return 0;
 }
