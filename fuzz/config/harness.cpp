@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "common/invariant.h"
+#include "common/page_record.h"
 #include "common/process_state.h"
 #include "config/commands.h"
 #include "config/settings.h"
@@ -37,14 +39,8 @@ using namespace tavren;
 using namespace fuzzsupport;
 using namespace configfuzz;
 
-[[noreturn]] void Broken(const char* what) {
-    std::fprintf(stderr, "config: invariant broken: %s\n", what);
-    std::fflush(stderr);
-    std::abort();
-}
-
 void Check(bool holds, const char* what) {
-    if (!holds) Broken(what);
+    if (!holds) fuzzsupport::Broken("config", what);
 }
 
 std::u16string probePath, tonePath;
@@ -71,27 +67,6 @@ public:
 
 private:
     IHmxConfig* config_;
-};
-
-// Records the page: one section and the items' keys, and the path item's choices.
-class Page final : public IHmxConfigBuilder {
-public:
-    int sections = 0;
-    std::vector<std::u16string> keys;
-    std::u16string pathChoices;
-    HmxResult HMX_CALL QueryInterface(const HmxGuid&, void** out) override {
-        *out = nullptr;
-        return kHmxNoInterface;
-    }
-    int32_t HMX_CALL AddRef() override { return 1; }
-    int32_t HMX_CALL Release() override { return 1; }
-    int32_t HMX_CALL AddSection(const HmxConfigSection*) override { return ++sections; }
-    int32_t HMX_CALL AddItem(const HmxConfigItem* item) override {
-        Check(item->key && item->section && item->label && item->help, "a page item without its texts");
-        if (keys.empty()) pathChoices = item->choiceValues ? item->choiceValues : u"<null>";
-        keys.emplace_back(item->key);
-        return 1;
-    }
 };
 
 IHmxDecoderModule* MakeModule(Host* host) {
@@ -121,12 +96,6 @@ std::u16string PresetKeyOf(int number, int field) {
     return key;
 }
 
-size_t Entries(const char16_t* list) {
-    if (!list[0]) return 0;
-    size_t n = 1;
-    for (const char16_t* p = list; *p; ++p) n += *p == u'\t';
-    return n;
-}
 
 // The result the page allows for a key stored in "General", given the store
 // after the store step.
@@ -153,7 +122,7 @@ void CheckReadable(test::MemoryConfig& store) {
           "the store reads as settings outside their ranges");
     static char16_t values[kPresetListChars], labels[kPresetListChars];
     BuildPresetLists(&store, values, labels);
-    Check(Entries(values) == Entries(labels), "the preset lists are not parallel: a label for each path");
+    Check(fuzz::ListEntries(values) == fuzz::ListEntries(labels), "the preset lists are not parallel: a label for each path");
 }
 
 void CheckSynced(const test::MemoryConfig& store) {
@@ -268,9 +237,10 @@ private:
     }
 
     void DescribeOnce() {
-        Page page;
+        fuzz::PageRecord page;
         Check(module_->DescribeConfig(&page) == 1, "DescribeConfig gave other than 1");
-        Check(page.sections == 1 && page.keys == pageKeys, "the page changed its section or its items");
+        Check(page.sections == 1 && page.itemsWithoutTexts == 0 && page.keys == pageKeys,
+              "the page changed its section or its items");
         static char16_t values[kPresetListChars], labels[kPresetListChars];
         BuildPresetLists(&store_, values, labels);
         Check(page.pathChoices == values, "the path item offers other choices than the preset list");
@@ -295,7 +265,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     test::MemoryConfig store;
     Host host(&store);
     IHmxDecoderModule* module = MakeModule(&host);
-    Page page;
+    fuzz::PageRecord page;
     module->DescribeConfig(&page);
     module->Release();
     pageKeys = page.keys;

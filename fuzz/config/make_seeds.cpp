@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/seed_files.h"
 #include "config/commands.h"
 
 namespace {
@@ -78,14 +79,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     for (const Seed& seed : Seeds()) {
-        const std::string path = std::string(argv[1]) + "/" + seed.name + ".commands";
-        FILE* f = std::fopen(path.c_str(), "wb");
-        bool ok = f && std::fwrite(seed.bytes.data(), 1, seed.bytes.size(), f) == seed.bytes.size();
-        if (f) ok = std::fclose(f) == 0 && ok;
-        if (!ok) {
-            std::fprintf(stderr, "make_seeds: cannot write %s\n", path.c_str());
-            return 1;
-        }
+        const std::string name = std::string(seed.name) + ".commands";
+        if (!fuzzsupport::WriteSeed(argv[1], name, seed.bytes.data(), seed.bytes.size())) return 1;
     }
     return 0;
 }

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "common/invariant.h"
+#include "common/page_record.h"
 #include "config/arch.h"
 #include "config/page.h"
 #include "config/settings.h"
@@ -34,11 +36,7 @@ namespace {
 
 using namespace settingsfuzz;
 
-[[noreturn]] void Broken(const char* what) {
-    std::fprintf(stderr, "settings (%s keys): invariant broken: %s\n", TAVREN_ARCH_NAME, what);
-    std::fflush(stderr);
-    std::abort();
-}
+[[noreturn]] void Broken(const char* what) { fuzzsupport::Broken("settings (" TAVREN_ARCH_NAME " keys)", what); }
 
 void Check(bool holds, const char* what) {
     if (!holds) Broken(what);
@@ -49,35 +47,6 @@ bool Terminated(const char16_t* text, size_t capacity) {
         if (!text[i]) return true;
     return false;
 }
-
-size_t Entries(const char16_t* list) {
-    if (!list[0]) return 0;
-    size_t n = 1;
-    for (const char16_t* p = list; *p; ++p) n += *p == u'\t';
-    return n;
-}
-
-// Records what the page declares, to check it and to learn its keys.
-class KeyCollector final : public IHmxConfigBuilder {
-public:
-    std::vector<std::u16string> keys;
-    std::u16string pathChoices;
-    int sections = 0;
-
-    HmxResult HMX_CALL QueryInterface(const HmxGuid&, void** out) override {
-        *out = nullptr;
-        return kHmxNoInterface;
-    }
-    int32_t HMX_CALL AddRef() override { return 1; }
-    int32_t HMX_CALL Release() override { return 1; }
-    int32_t HMX_CALL AddSection(const HmxConfigSection*) override { return ++sections; }
-    int32_t HMX_CALL AddItem(const HmxConfigItem* item) override {
-        Check(item->key && item->section && item->label && item->help, "a page item without its texts");
-        keys.emplace_back(item->key);
-        if (keys.size() == 1) pathChoices = item->choiceValues ? item->choiceValues : u"<null>";
-        return 1;
-    }
-};
 
 struct Reading {
     VstiSettings settings;
@@ -106,11 +75,12 @@ Reading ReadEverything(hmxplay::SettingsStore* store, const std::vector<std::u16
     Check(Terminated(values, kPresetListChars) && Terminated(labels, kPresetListChars) &&
               values[kPresetListChars] == u'#' && labels[kPresetListChars] == u'#',
           "a preset list not terminated inside its buffer");
-    Check(Entries(values) == Entries(labels), "the preset lists are not parallel: a label for each path");
+    Check(ListEntries(values) == ListEntries(labels), "the preset lists are not parallel: a label for each path");
 
-    KeyCollector page;
+    PageRecord page;
     Check(DescribeConfig(store, &page) == 1, "DescribeConfig gave other than 1");
-    Check(page.sections == 1 && page.keys.size() == 68, "the page is not one section and 68 items");
+    Check(page.sections == 1 && page.itemsWithoutTexts == 0 && page.keys.size() == 68,
+          "the page is not one section and 68 items with their texts");
     Check(page.pathChoices == values, "the path item offers other choices than the preset list");
     const std::vector<std::u16string>* lists[] = {&page.keys, &extraKeys};
     for (const std::vector<std::u16string>* keys : lists) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/seed_files.h"
 #include "settings/touches.h"
 
 namespace {
@@ -62,15 +63,10 @@ int main(int argc, char** argv) {
     }
     for (const Seed& seed : kSeeds) {
         for (const Choice& choice : kChoices) {
-            const std::string path = std::string(argv[1]) + "/" + seed.name + "-" + choice.name + ".settings";
-            FILE* f = std::fopen(path.c_str(), "wb");
-            bool ok = f && std::fwrite(choice.bytes, 1, sizeof choice.bytes, f) == sizeof choice.bytes &&
-                      std::fwrite(seed.text.data(), 1, seed.text.size(), f) == seed.text.size();
-            if (f) ok = std::fclose(f) == 0 && ok;
-            if (!ok) {
-                std::fprintf(stderr, "make_seeds: cannot write %s\n", path.c_str());
-                return 1;
-            }
+            std::string bytes(reinterpret_cast<const char*>(choice.bytes), sizeof choice.bytes);
+            bytes += seed.text;
+            const std::string name = std::string(seed.name) + "-" + choice.name + ".settings";
+            if (!fuzzsupport::WriteSeed(argv[1], name, bytes.data(), bytes.size())) return 1;
         }
     }
     return 0;

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "common/invariant.h"
 #include "common/process_state.h"
 #include "frame/host_interface.h"
 #include "host_doubles.h"
@@ -46,11 +47,7 @@ constexpr uint64_t kTailSeconds = 5;
 // Batches of the song-start reset before its settling blocks.
 constexpr uint64_t kResetBatches = 21;
 
-[[noreturn]] void Broken(const char* what) {
-    std::fprintf(stderr, "song: invariant broken: %s\n", what);
-    std::fflush(stderr);
-    std::abort();
-}
+[[noreturn]] void Broken(const char* what) { fuzzsupport::Broken("song", what); }
 
 void Check(bool holds, const char* what) {
     if (!holds) Broken(what);

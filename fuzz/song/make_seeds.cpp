@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/seed_files.h"
 #include "smf_builder.h"
 #include "song_input.h"
 
@@ -117,13 +118,6 @@ std::vector<Variant> Variants() {
     };
 }
 
-bool Write(const std::string& path, const Bytes& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return std::fclose(f) == 0 && ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -137,11 +131,9 @@ int main(int argc, char** argv) {
         // Two variants per song, turn by turn, so that each song meets several instruments.
         for (int k = 0; k < 2; ++k, ++v) {
             const Variant& variant = variants[v % variants.size()];
-            const std::string path = std::string(argv[1]) + "/" + song.name + "-" + variant.name + ".bin";
-            if (!Write(path, EncodeSongInput(variant.settings, variant.actions, song.file))) {
-                std::fprintf(stderr, "make_seeds: cannot write %s\n", path.c_str());
-                return 1;
-            }
+            const Bytes input = EncodeSongInput(variant.settings, variant.actions, song.file);
+            const std::string name = std::string(song.name) + "-" + variant.name + ".bin";
+            if (!fuzzsupport::WriteSeed(argv[1], name, input.data(), input.size())) return 1;
         }
     }
     return 0;
