@@ -172,10 +172,14 @@ fi
 declare -A max_len=([smf_reader]=4096 [song]=4096 [settings]=4096 [config]=2048)
 declare -A timeout=([smf_reader]=10 [song]=30 [settings]=10 [config]=30)
 
-# The last status line libFuzzer printed: "runs N cov N ft N corpus N exec/s N".
+# The last status line libFuzzer printed, as "N runs, N runs/s, cov N, ft N, corpus N".
 status_of() {
     grep -E '^#[0-9]+' "$1" | tail -n 1 |
-        sed -nE 's/^#([0-9]+).*cov: ([0-9]+) ft: ([0-9]+) corp: ([0-9]+).*exec\/s: ([0-9]+).*/runs \1 cov \2 ft \3 corpus \4 exec\/s \5/p'
+        sed -nE 's/^#([0-9]+).*cov: ([0-9]+) ft: ([0-9]+) corp: ([0-9]+).*exec\/s: ([0-9]+).*/\1 runs, \5 runs\/s, cov \2, ft \3, corpus \4/p'
+}
+# The coverage part of it alone.
+coverage_of() {
+    status_of "$1" | sed -E 's/^[^,]*, [^,]*, //'
 }
 
 # run_target NAME SECONDS: gives 0 when nothing was found.
@@ -188,27 +192,30 @@ run_target() {
         echo "fuzz $name: FAILED to write the seed corpus"
         return 1
     fi
-    # Inputs that once failed stay as regression tests, replayed first.
-    local regressions=(fuzz/"$name"/regressions/*)
-    if [ -e "${regressions[0]}" ]; then
-        if ! "$bin" -timeout="${timeout[$name]}" -rss_limit_mb=2048 "${regressions[@]}" > "$dir/regressions.log" 2>&1; then
-            local input
-            input=$(grep -E '^Running: ' "$dir/regressions.log" | tail -n 1 | sed 's/^Running: //')
+    # Inputs that once failed stay as regression tests, replayed first, each
+    # in a process of its own (a leak shows only when the process ends).
+    local input
+    for input in fuzz/"$name"/regressions/*; do
+        [ -e "$input" ] || continue
+        if ! "$bin" -timeout="${timeout[$name]}" -rss_limit_mb=2048 "$input" > "$dir/regressions.log" 2>&1; then
             grep -E 'ERROR|runtime error|invariant broken' "$dir/regressions.log" | head -n 5 >&2
-            echo "fuzz $name: FAILED on kept regression input ${input:-?} (see $dir/regressions.log)"
+            echo "fuzz $name: FAILED on kept regression input $input (see $dir/regressions.log)"
             return 1
         fi
-    fi
+    done
     rm -f "$dir"/artifacts/*
     local started=$SECONDS
     "$bin" "$dir/corpus" "$dir/seeds" -max_total_time="$seconds" -timeout="${timeout[$name]}" -rss_limit_mb=2048 \
         -max_len="${max_len[$name]}" -artifact_prefix="$dir/artifacts/" -print_final_stats=1 > "$dir/fuzz.log" 2>&1 &
     local pid=$!
     if [ -n "$minutes" ]; then
+        local next=60
         while kill -0 "$pid" 2>/dev/null; do
-            sleep 60 & wait $!
-            kill -0 "$pid" 2>/dev/null || break
-            echo "fuzz $name: $(( (SECONDS - started) / 60 )) min, $(status_of "$dir/fuzz.log")"
+            sleep 1
+            if [ $((SECONDS - started)) -ge $next ] && kill -0 "$pid" 2>/dev/null; then
+                echo "fuzz $name: $((next / 60)) min, $(status_of "$dir/fuzz.log")"
+                next=$((next + 60))
+            fi
         done
     fi
     wait "$pid"
@@ -217,14 +224,13 @@ run_target() {
     runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$dir/fuzz.log" | grep -o '[0-9]*$')
     local elapsed=$(( SECONDS - started > 0 ? SECONDS - started : 1 ))
     if [ $result -ne 0 ]; then
-        local input
-        input=$(ls -t "$dir"/artifacts/* 2>/dev/null | head -n 1)
+        input=$(grep -o 'Test unit written to .*' "$dir/fuzz.log" | tail -n 1 | sed 's/^Test unit written to //')
         grep -E 'ERROR|runtime error|invariant broken|Test unit written' "$dir/fuzz.log" | head -n 5 >&2
         echo "fuzz $name: FAILED after ${runs:-?} runs on ${input:-an input not written} (see $dir/fuzz.log)"
         return 1
     fi
     local summary="${runs:-?} runs in ${elapsed}s ($(( ${runs:-0} / elapsed )) runs/s)"
-    [ -n "$minutes" ] && summary+=", $(status_of "$dir/fuzz.log")"
+    [ -n "$minutes" ] && summary+=", $(coverage_of "$dir/fuzz.log")"
     echo "fuzz $name: $summary, no failures"
 }
 
