@@ -47,7 +47,9 @@ std::u16string probePath, tonePath;
 std::vector<std::u16string> pageKeys;
 std::vector<std::string> boxes;  // "CAPTION: TEXT" of every box shown
 
-void CaptureBox(const char16_t* caption, const char16_t* text) { boxes.push_back(ToUtf8(caption) + ": " + ToUtf8(text)); }
+void CaptureBox(const char16_t* caption, const char16_t* text) {
+    boxes.push_back(ToUtf8(caption) + ": " + ToUtf8(text));
+}
 
 // The host object: hands out the store as the module's configuration.
 class Host final : public IHmxInstanceFactory {
@@ -122,7 +124,8 @@ void CheckReadable(test::MemoryConfig& store) {
           "the store reads as settings outside their ranges");
     static char16_t values[kPresetListChars], labels[kPresetListChars];
     BuildPresetLists(&store, values, labels);
-    Check(fuzz::ListEntries(values) == fuzz::ListEntries(labels), "the preset lists are not parallel: a label for each path");
+    Check(fuzz::ListEntries(values) == fuzz::ListEntries(labels),
+          "the preset lists are not parallel: a label for each path");
 }
 
 void CheckSynced(const test::MemoryConfig& store) {
@@ -136,9 +139,11 @@ void CheckSynced(const test::MemoryConfig& store) {
     }
     const std::u16string selected = Stored(store, kKeyVstiPath);
     bool matched = false;
-    for (int n = 1; n <= PresetCount && !selected.empty(); ++n) matched = matched || SameNoCase(Stored(store, PresetKeyOf(n, PresetPath)), selected);
+    for (int n = 1; n <= PresetCount && !selected.empty(); ++n)
+        matched = matched || SameNoCase(Stored(store, PresetKeyOf(n, PresetPath)), selected);
     for (int row = PresetRate; row <= PresetCache && matched; ++row)
-        Check(Stored(store, PresetFieldTable[row].pendingKey).empty(), "after a sync that found the preset a pending key still holds a value");
+        Check(Stored(store, PresetFieldTable[row].pendingKey).empty(),
+              "after a sync that found the preset a pending key still holds a value");
 }
 
 // A key or value: from its table, or literal UTF-16 from the input.
@@ -191,7 +196,8 @@ public:
         } else {
             Check(store_.calls.size() > callsBefore && Stored(store_, key, std::u16string::npos) == value,
                   "the key does not hold the value applied");
-            Check(result == ExpectedResult(store_, key), "ApplyConfig gave a result the page does not allow for the key");
+            Check(result == ExpectedResult(store_, key),
+                  "ApplyConfig gave a result the page does not allow for the key");
             if (key.empty()) CheckSynced(store_);
         }
         CheckReadable(store_);

@@ -67,7 +67,8 @@ Reading ReadEverything(hmxplay::SettingsStore* store, const std::vector<std::u16
         char16_t path[kPathChars + 1];
         path[kPathChars] = u'#';
         ReadPresetPath(store, index, path);
-        Check(Terminated(path, kPathChars) && path[kPathChars] == u'#', "a preset path not terminated inside its buffer");
+        Check(Terminated(path, kPathChars) && path[kPathChars] == u'#',
+              "a preset path not terminated inside its buffer");
     }
     static char16_t values[kPresetListChars + 1], labels[kPresetListChars + 1];
     values[kPresetListChars] = labels[kPresetListChars] = u'#';
@@ -159,7 +160,8 @@ void CheckLinesKept(const std::string& before, const std::string& after, const s
             Check(now[i].compare(0, eq + 1, old[i], 0, eq + 1) == 0, "a changed line lost its bytes up to the '='");
             continue;
         }
-        const bool gainedEnding = i + 1 == old.size() && old[i].back() != '\n' && now[i].compare(0, old[i].size(), old[i]) == 0 &&
+        const bool gainedEnding = i + 1 == old.size() && old[i].back() != '\n' &&
+                                  now[i].compare(0, old[i].size(), old[i]) == 0 &&
                                   (now[i].size() == old[i].size() + 1 || now[i].size() == old[i].size() + 2);
         Check(now[i] == old[i] || gainedEnding, "a line that holds no changed value was not kept byte for byte");
     }
@@ -201,7 +203,9 @@ void CheckSettingsFile(const std::string& path, const uint8_t* data, size_t size
         }
         switch (touch.kind) {
             case TouchKind::Text: store->SetStr(kSectionGeneral, key.c_str(), value.c_str()); break;
-            case TouchKind::Integer: store->SetInt(kSectionGeneral, key.c_str(), int64_t(data[0]) << 40 | data[1]); break;
+            case TouchKind::Integer:
+                store->SetInt(kSectionGeneral, key.c_str(), int64_t(data[0]) << 40 | data[1]);
+                break;
             case TouchKind::Real: store->SetFloat(kSectionGeneral, key.c_str(), data[1] * 1.5 - 20.0); break;
             case TouchKind::OtherSection: store->SetStr(u"Other", key.c_str(), value.c_str()); break;
             case TouchKind::RunOnly: runOnly.emplace_back(key, value); break;

@@ -34,7 +34,8 @@ void RemoveFolder() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    const char* base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
+    const char* base =
+        access("/dev/shm", W_OK) == 0 ? "/dev/shm" : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
     std::string pattern = std::string(base) + "/tavren-settings-fuzz-XXXXXX";
     if (!mkdtemp(pattern.data())) {
         std::perror("settings fuzzer: cannot make its folder");

@@ -87,7 +87,8 @@ struct SongFacts {
 SongFacts ReadFacts(const std::vector<uint8_t>& file, int32_t rate) {
     MidiSong song;
     SongFacts facts;
-    if (!ReadSong(file.data(), static_cast<uint32_t>(file.size()), rate, song)) Broken("the plug-in opened a song the reader rejects");
+    if (!ReadSong(file.data(), static_cast<uint32_t>(file.size()), rate, song))
+        Broken("the plug-in opened a song the reader rejects");
     facts.length = static_cast<uint64_t>(song.lengthSamples);
     facts.end = facts.length;
     for (const SongEvent& e : song.events) {
@@ -267,7 +268,8 @@ private:
         IHmxDecoder* other = nullptr;
         Check(module_->Open(request_, file_, nullptr, &other) == 1 && other, "the same song failed to open twice");
         std::vector<double> buffer(2 * size_t(block_));  // large enough for either width
-        for (uint32_t i = 0; i < blocks; ++i) Check(other->Render(buffer.data(), 0) <= block_, "Render gave more than a block");
+        for (uint32_t i = 0; i < blocks; ++i)
+            Check(other->Render(buffer.data(), 0) <= block_, "Render gave more than a block");
         Check(other->Release() == 0, "the host's one reference on a decoder was not the last");
     }
 

@@ -41,7 +41,8 @@ Bytes Sysex(uint32_t delta, const Bytes& afterF0) {
     return out;
 }
 Bytes TempoAt(uint32_t delta, uint32_t microseconds) {
-    return At(delta, {0xFF, 0x51, 0x03, uint8_t(microseconds >> 16), uint8_t(microseconds >> 8), uint8_t(microseconds)});
+    return At(delta,
+              {0xFF, 0x51, 0x03, uint8_t(microseconds >> 16), uint8_t(microseconds >> 8), uint8_t(microseconds)});
 }
 Bytes EndAt(uint32_t delta) { return At(delta, {0xFF, 0x2F, 0x00}); }
 
@@ -55,7 +56,8 @@ Bytes File(uint16_t division, std::initializer_list<Bytes> tracks) {
 Bytes Phrase(int channel, int firstKey, int notes, uint32_t step) {
     Bytes out = At(0, {uint8_t(0xC0 | channel), uint8_t(channel * 7 % 128)});
     for (int i = 0; i < notes; ++i)
-        out = Cat({out, Note(i ? step / 4 : 0, channel, firstKey + i % 12, 90), Note(step * 3 / 4, channel, firstKey + i % 12, 0)});
+        out = Cat({out, Note(i ? step / 4 : 0, channel, firstKey + i % 12, 90),
+                   Note(step * 3 / 4, channel, firstKey + i % 12, 0)});
     return out;
 }
 
@@ -80,7 +82,8 @@ std::vector<Song> Songs() {
         {"loop", File(96, {Cat({Tempo(600000), Phrase(0, 64, 2, 96), Control(0, 0, 111, 0), Phrase(0, 67, 4, 96),
                                 EndAt(96)})})},
         {"loop_late", File(96, {Cat({Tempo(300000), Phrase(2, 50, 3, 48)}),
-                                Cat({Port(1), Control(400, 3, 111, 0), Note(0, 3, 70, 100), Note(48, 3, 70, 0), EndAt(0)})})},
+                                Cat({Port(1), Control(400, 3, 111, 0), Note(0, 3, 70, 100), Note(48, 3, 70, 0),
+                                     EndAt(0)})})},
         {"xg", File(480, {Cat({Sysex(0, kGmOn), Sysex(10, kXgOn), Sysex(10, longSysex), Phrase(0, 60, 4, 240),
                               At(0, {0xF7, 0x02, 0x43, 0xF7}), EndAt(0)})})},
         {"tempo_storm", File(24, {Cat({Tempo(1), TempoAt(1, 0xFFFFFF), Note(0, 0, 60, 100), TempoAt(2, 250000),
@@ -93,7 +96,8 @@ std::vector<Song> Songs() {
         {"no_end", File(480, {Cat({Tempo(500000), Phrase(0, 60, 4, 120)})})},
         {"eleven_ports", [] {
              Bytes file = Header(1, 11, 120);
-             for (int p = 0; p < 11; ++p) file = Cat({file, Track(Cat({Port(p), Phrase(p % 16, 50 + p, 2, 120), EndAt(0)}))});
+             for (int p = 0; p < 11; ++p)
+                 file = Cat({file, Track(Cat({Port(p), Phrase(p % 16, 50 + p, 2, 120), EndAt(0)}))});
              return file;
          }()},
     };
