@@ -242,7 +242,17 @@ void CheckSettingsFile(const std::string& path, const uint8_t* data, size_t size
     const Reading second = ReadEverything(again, touchKeys);
     again->Release();
     Check(SameSettings(first.settings, second.settings), "load, save, load gave other settings");
-    Check(first.values == second.values, "load, save, load gave another value for a key");
+    for (const auto* pair : {&first.values, &second.values}) {
+        for (const auto& [key, value] : *pair) {
+            auto a = first.values.find(key), b = second.values.find(key);
+            if (a != first.values.end() && b != second.values.end() && a->second == b->second) continue;
+            std::fprintf(stderr, "settings: key \"%s\": \"%s\" before the save, \"%s\" after\n",
+                         EscapeForLine(key.c_str()).c_str(),
+                         a == first.values.end() ? "<absent>" : EscapeForLine(a->second.c_str()).c_str(),
+                         b == second.values.end() ? "<absent>" : EscapeForLine(b->second.c_str()).c_str());
+            Broken("load, save, load gave another value for a key");
+        }
+    }
 }
 
 }  // namespace tavren::fuzz

@@ -90,10 +90,14 @@ bool SettingsStore::Save(const std::string& path, std::string* error) const {
         out += r != rewritten.end() ? r->second : lines[i].text;
         out += lines[i].ending;
     }
-    // A last line without a line feed (none, or a lone "\r") gets one first:
-    // the new keys would otherwise join its text on the next load.
-    if (!appended.empty() && !lines.empty() && lines.back().ending.find('\n') == std::string::npos)
-        out += newline;
+    // A last line without a line feed gets one first, or the new keys would
+    // join its text on the next load: the file's own ending after none, only
+    // the "\n" after a lone "\r" (a whole "\r\n" would leave a "\r" in its value).
+    if (!appended.empty() && !lines.empty()) {
+        const std::string& last = lines.back().ending;
+        if (last.empty()) out += newline;
+        if (last == "\r") out += "\n";
+    }
     out += appended;
     return ReplaceFile(path, out, error);
 }
