@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds the trees and runs every test: the native
 # unit tests (ASan + UBSan), the 32-bit and the 64-bit Windows tests under
-# Wine, and a bounded fuzzing run of the MIDI file reader.
+# Wine, and a bounded fuzzing run of every fuzz target (scripts/fuzz.sh).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh || exit 1

@@ -251,7 +251,7 @@ std::string DescribeEvents(Probe* probe, const vst2::VstEvents* events) {
     std::string text = Format(" events=%d", events ? events->numEvents : 0);
     if (!events) return text;
     for (int32_t i = 0; i < events->numEvents; ++i) {
-        const vst2::VstEvent* event = events->events[i];
+        const vst2::VstEvent* event = vst2::EventPointers(events)[i];
         PendingEvent pending{event->deltaFrames, {}};
         if (event->type == vst2::kVstMidiType) {
             auto* midi = reinterpret_cast<const vst2::VstMidiEvent*>(event);

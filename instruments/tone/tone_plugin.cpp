@@ -50,7 +50,7 @@ intptr_t CopyString(void* destination, const char* text) {
 intptr_t OnProcessEvents(ToneInstance& instance, const vst2::VstEvents* events) {
     if (events == nullptr) return 0;
     for (int32_t i = 0; i < events->numEvents; ++i) {
-        const vst2::VstEvent* event = events->events[i];
+        const vst2::VstEvent* event = vst2::EventPointers(events)[i];
         if (event == nullptr) continue;
         if (event->type == vst2::kVstMidiType) {
             const auto* midi = reinterpret_cast<const vst2::VstMidiEvent*>(event);

@@ -130,10 +130,15 @@ void LocateSoundCanvasVaUnder(const char16_t* programFiles, char16_t* path) {
         Under(programFiles, u"\\Vstplugins\\Roland\\Sound Canvas VA\\SOUND Canvas VA.dll", path);
 }
 
-// Appends one entry to a tab-separated list.
+// Appends one entry to a tab-separated list. A tab inside the entry (a name
+// typed into the settings file) becomes a space: kept, it would split the
+// entry and pair every later path with another preset's name.
 static void AppendEntry(char16_t* list, const char16_t* entry) {
     if (list[0]) AppendText(list, kPresetListChars, u"\t");
+    char16_t* added = list + TextLength(list);
     AppendText(list, kPresetListChars, entry);
+    for (; *added; ++added)
+        if (*added == u'\t') *added = u' ';
 }
 
 // Presets 1 and 2 come back whenever their path is empty; a default that

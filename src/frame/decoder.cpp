@@ -62,6 +62,17 @@ int32_t FindLoopMarker(const MidiSong& song) {
     return -1;
 }
 
+// frames * 10,000,000 / rate, the remainder dropped, without the product
+// passing 64 bits (it does for songs of some 500 days, which a slow tempo
+// and long delta-times reach). A length no 64-bit count holds is the largest.
+uint64_t LengthIn100ns(uint64_t frames, uint64_t rate) {
+    constexpr uint64_t kUnitsPerSecond = 10000000u;
+    const uint64_t seconds = frames / rate;
+    const uint64_t part = frames % rate * kUnitsPerSecond / rate;  // below 192000 * 10^7: no wrap
+    if (seconds > (UINT64_MAX - part) / kUnitsPerSecond) return UINT64_MAX;
+    return seconds * kUnitsPerSecond + part;
+}
+
 // An instance acquired but not used for this song: kept for the next one when
 // it can serve it, else closed.
 void GiveBack(VstiInstance* instance, bool cache) {
@@ -188,7 +199,7 @@ int32_t AxVstiDecoder::OpenSong(const HmxMediaInfo* request, IHmxFile* file) {
     mediaInfo.songCount = 1;
     mediaInfo.field64 = 1;
     mediaInfo.blockFrames = static_cast<uint32_t>(first->blockSize);
-    mediaInfo.length = static_cast<uint64_t>(song.lengthSamples) * 10000000u / static_cast<uint64_t>(rate);
+    mediaInfo.length = LengthIn100ns(static_cast<uint64_t>(song.lengthSamples), static_cast<uint64_t>(rate));
 
     playback.sampleRate = rate;
     playback.nextEvent = 0;

@@ -159,6 +159,7 @@ const vst2::VstEvents* BuildEvents(const EventList& list, uint64_t blockStart, E
     std::memset(scratch.head.data(), 0, headBytes);
     if (n) std::memset(static_cast<void*>(scratch.records.data()), 0, n * sizeof(EventRecord));
     auto* events = reinterpret_cast<vst2::VstEvents*>(scratch.head.data());
+    vst2::VstEvent** pointers = vst2::EventPointers(events);
     EventRecord* records = scratch.records.data();
 
     int32_t delivered = 0;
@@ -181,7 +182,7 @@ const vst2::VstEvents* BuildEvents(const EventList& list, uint64_t blockStart, E
             record.midi.noteLength = MessageLength(e.message);
             for (int b = 0; b < 4; ++b) record.midi.midiData[b] = static_cast<char>((e.message >> (8 * b)) & 0xFF);
         }
-        events->events[delivered++] = reinterpret_cast<vst2::VstEvent*>(&record);
+        pointers[delivered++] = reinterpret_cast<vst2::VstEvent*>(&record);
     }
     events->numEvents = delivered;
     return events;

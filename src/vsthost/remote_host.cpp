@@ -126,7 +126,7 @@ bool IsAnswered(SlotHead* head) { return head->state.load(std::memory_order_acqu
 // Waits for the slot's answer; false when the host process failed first.
 // With expectedMicros, another request of the caller's waits behind this
 // one: sleep until it should be done rather than asking to be woken.
-bool Await(RemoteHost* remote, int32_t slot, uint32_t expectedMicros) {
+bool Await(RemoteHost* remote, int32_t slot, uint32_t expectedMicros, uint32_t* replyBytes) {
     SlotHead* head = SlotAt(remote->memory, uint32_t(slot));
     if (expectedMicros > kShortestSleepMicros) {
         const uint64_t due = platform::MonotonicMicroseconds() + expectedMicros;
@@ -147,10 +147,13 @@ bool Await(RemoteHost* remote, int32_t slot, uint32_t expectedMicros) {
         }
     }
     if (!IsAnswered(head)) return false;
-    if (head->replyBytes > kSlotBytes || head->status != kStatusOk) {
+    // Read once: the host process may change it after the check.
+    const uint32_t bytes = head->replyBytes;
+    if (bytes > kSlotBytes || head->status != kStatusOk) {
         Fail(remote, false);  // a host process that answers nonsense is as good as crashed
         return false;
     }
+    *replyBytes = bytes;
     return true;
 }
 
@@ -171,8 +174,9 @@ bool Call(RemoteHost* remote, Command command, Write write, Read read) {
         return false;
     }
     Queue(remote, slot, command, writer.Size());
-    if (!Await(remote, slot, 0)) return false;
-    Reader reader(PayloadAt(remote->memory, uint32_t(slot)), SlotAt(remote->memory, uint32_t(slot))->replyBytes);
+    uint32_t replyBytes = 0;
+    if (!Await(remote, slot, 0, &replyBytes)) return false;
+    Reader reader(PayloadAt(remote->memory, uint32_t(slot)), replyBytes);
     const bool ok = read(reader);
     Release(remote, slot);
     if (!ok) Fail(remote, false);
@@ -378,13 +382,14 @@ void RemoteWaitBlock(RemoteHost* remote, BlockRequest& request, uint32_t expecte
     const int32_t slot = request.bridgeSlot;
     request.bridgeSlot = -1;
     if (slot < 0) return;  // never posted: failed already
-    if (!Await(remote, slot, expectedMicros)) {
+    uint32_t replyBytes = 0;
+    if (!Await(remote, slot, expectedMicros, &replyBytes)) {
         request.failed = true;
         return;
     }
     uint32_t sampleBytes[kMaxBlockInstances] = {};
     for (int32_t i = 0; i < request.count; ++i) sampleBytes[i] = request.parts[i].instance->processDouble ? 8 : 4;
-    Reader reader(PayloadAt(remote->memory, uint32_t(slot)), SlotAt(remote->memory, uint32_t(slot))->replyBytes);
+    Reader reader(PayloadAt(remote->memory, uint32_t(slot)), replyBytes);
     const bool ok = ReadBlockReply(reader, request, sampleBytes);
     Release(remote, slot);
     if (!ok) {

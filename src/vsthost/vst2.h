@@ -118,8 +118,19 @@ struct VstEvent {
 struct VstEvents {
     int32_t numEvents;
     intptr_t reserved;
-    VstEvent* events[2];
+    VstEvent* events[2];  // only where the pointers start: reach them through EventPointers
 };
+
+// The numEvents pointers after the head. Indexing the declared two-element
+// array past its end is undefined even inside the allocation, so the
+// pointers are reached from the allocation's own bytes.
+inline VstEvent** EventPointers(VstEvents* events) {
+    return reinterpret_cast<VstEvent**>(reinterpret_cast<unsigned char*>(events) + offsetof(VstEvents, events));
+}
+inline VstEvent* const* EventPointers(const VstEvents* events) {
+    return reinterpret_cast<VstEvent* const*>(reinterpret_cast<const unsigned char*>(events) +
+                                              offsetof(VstEvents, events));
+}
 
 struct VstMidiEvent {
     int32_t type;

@@ -269,6 +269,21 @@ TEST(BuildPresetLists, ListsUsedPresetsOnly) {
     EXPECT_EQ(config.CountCalls("SetStr"), 0u) << "presets 1 and 2 are in use: nothing written";
 }
 
+// A tab inside a name or a path would split it into two entries and label
+// every later path with the wrong name: it is listed as a space.
+TEST(BuildPresetLists, TabsInsideEntriesKeepTheListsParallel) {
+    MemoryConfig config;
+    config.Put(u"VSTi_x86_01", u"C:\\one.dll");
+    config.Put(u"VSTi_x86_01_Desc", u"My\tSynth");
+    config.Put(u"VSTi_x86_02", u"C:\\t\two.dll");
+    config.Put(u"VSTi_x86_02_Desc", u"Two");
+    char16_t values[kPresetListChars];
+    char16_t labels[kPresetListChars];
+    BuildPresetLists(&config, values, labels);
+    EXPECT_EQ(std::u16string(values), u"C:\\one.dll\tC:\\t wo.dll");
+    EXPECT_EQ(std::u16string(labels), u"My Synth\tTwo");
+}
+
 // Ten paths of 259 characters fill 2599 of the 2860 characters: the
 // largest lists the store can produce arrive whole.
 TEST(BuildPresetLists, LongestEntriesFitWhole) {

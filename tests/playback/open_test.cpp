@@ -52,6 +52,16 @@ TEST_F(OpenTest, SampleRateNegativeSettingOverridesTheRequest) {
     }
 }
 
+// Fifty million seconds (a quarter note a second, division 1): the frames
+// times 10,000,000 pass 64 bits, the length in 100 ns units does not.
+TEST_F(OpenTest, LengthOfAVeryLongSongIsExact) {
+    AxVstiDecoder* d = Open(Smf(1, {Tempo(1000000) + Vlq(50000000) + Bytes{0xFF, 0x2F, 0x00}}));
+    ASSERT_NE(d, nullptr);
+    uint64_t length = d->MediaInfo().length;
+    EXPECT_EQ(length, 500000000000000u);
+    Close(d);
+}
+
 TEST_F(OpenTest, MediaInformationAndSelect) {
     for (const char* flags : {"0x110", "0x1110"}) {
         SCOPED_TRACE(flags);

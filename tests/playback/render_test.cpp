@@ -48,6 +48,25 @@ TEST_F(RenderTest, EventsSoundAtTheirOffsetAndABoundaryEventOpensTheNextBlock) {
     EXPECT_EQ(d->Playback().playPosition, uint64_t(2 * kBlock));
 }
 
+// The event pointers of a block run past the two that VstEvents declares:
+// the third and later ones are written through the allocation, not the
+// declared array (which the sanitizers count as out of bounds).
+TEST_F(RenderTest, MoreEventsInABlockThanVstEventsDeclaresAllArrive) {
+    ProbeLog log;
+    AxVstiDecoder* d = Open(Song({TrackAt(0, {{1, NoteOn(0, 60)}, {2, NoteOn(0, 62)}, {3, NoteOn(0, 64)},
+                                              {4, Control(0, 7, 90)}, {2000, NoteOff(0, 60)}},
+                                          3000)}));
+    ASSERT_NE(d, nullptr);
+    Block first = RenderOne(d);
+    ASSERT_EQ(first.frames, uint32_t(kBlock));
+    EffectCalls calls = CallsOf(log.Lines(), SerialOf(d, 0));
+    ASSERT_EQ(calls.processEvents.size(), 1u);
+    EXPECT_NE(calls.processEvents[0].find("events=4 [midi d=1 90 3c 64] [midi d=2 90 3e 64] [midi d=3 90 40 64] "
+                                          "[midi d=4 b0 07 5a]"),
+              std::string::npos)
+        << calls.processEvents[0];
+}
+
 TEST_F(RenderTest, TwoInstancesAddUnscaledAndQuietBlocksStillGetTheirEventCall) {
     ProbeLog log;
     AxVstiDecoder* d = Open(Song({TrackAt(0, {{10, NoteOn(0, 60)}, {5000, NoteOff(0, 60)}}, 5000),

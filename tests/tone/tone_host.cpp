@@ -92,7 +92,7 @@ void ToneHost::SendEvents(int64_t blockStart, int blockFrames) {
             e.deltaFrames = delta;
             e.dumpBytes = static_cast<int32_t>(p.bytes.size());
             e.sysexDump = reinterpret_cast<char*>(p.bytes.data());
-            events->events[i] = reinterpret_cast<vst2::VstEvent*>(&e);
+            vst2::EventPointers(events)[i] = reinterpret_cast<vst2::VstEvent*>(&e);
         } else {
             vst2::VstMidiEvent& e = midi[i];
             e = {};
@@ -100,7 +100,7 @@ void ToneHost::SendEvents(int64_t blockStart, int blockFrames) {
             e.byteSize = sizeof(e);
             e.deltaFrames = delta;
             for (size_t b = 0; b < 3 && b < p.bytes.size(); ++b) e.midiData[b] = static_cast<char>(p.bytes[b]);
-            events->events[i] = reinterpret_cast<vst2::VstEvent*>(&e);
+            vst2::EventPointers(events)[i] = reinterpret_cast<vst2::VstEvent*>(&e);
         }
     }
     Dispatch(vst2::effProcessEvents, 0, 0, events, 0.0f);

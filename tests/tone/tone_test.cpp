@@ -430,7 +430,7 @@ TEST(ToneVoices, ProcessingDoesNotAllocate) {
     for (size_t i = 0; i < notes.size(); ++i) {
         notes[i] = {vst2::kVstMidiType, sizeof(vst2::VstMidiEvent), static_cast<int32_t>(i * 10), 0, 0, 0,
                     {static_cast<char>(i % 2 ? 0x99 : 0x90 | (i % 8)), static_cast<char>(30 + i % 60), 100, 0}, 0, 0, 0, 0};
-        events->events[i] = reinterpret_cast<vst2::VstEvent*>(&notes[i]);
+        vst2::EventPointers(events)[i] = reinterpret_cast<vst2::VstEvent*>(&notes[i]);
     }
     std::vector<float> left(1024), right(1024);
     float* outputs[2] = {left.data(), right.data()};

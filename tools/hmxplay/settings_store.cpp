@@ -150,7 +150,14 @@ bool SettingsStore::Save(const std::string& path, std::string* error) const {
         out += r != rewritten.end() ? r->second : file.lines[i].text;
         out += file.lines[i].ending;
     }
-    if (!appended.empty() && !file.lines.empty() && file.lines.back().ending.empty()) out += newline;
+    // A last line without a line feed gets one first, or the new keys would
+    // join its text on the next load: the file's own ending after none, only
+    // the "\n" after a lone "\r" (a whole "\r\n" would leave a "\r" in its value).
+    if (!appended.empty() && !file.lines.empty()) {
+        const std::string& last = file.lines.back().ending;
+        if (last.empty()) out += newline;
+        if (last == "\r") out += "\n";
+    }
     out += appended;
     if (out == before) return true;
     return ReplaceWholeFile(target, out, error);
