@@ -19,7 +19,7 @@ namespace configfuzz {
 
 constexpr uint8_t kLiteral = 255;
 constexpr size_t kMaxCommands = 64;
-constexpr size_t kPageItems = 68;
+constexpr size_t kPageItems = 69;
 
 enum Operation : uint8_t { ApplyGeneral = 0, ApplyElsewhere = 7, Describe = 8, ApplyNull = 9, OperationCount = 10 };
 

@@ -103,7 +103,7 @@ std::u16string PresetKeyOf(int number, int field) {
 // after the store step.
 int32_t ExpectedResult(const test::MemoryConfig& store, const std::u16string& key) {
     if (key == kKeyShowEditor) return 1;
-    if (key == kKeyVstiPath) return 3;
+    if (key == kKeyVstiPath || key == kKeyBridge) return 3;  // both reload the instrument
     const std::u16string selected = Stored(store, kKeyVstiPath);
     for (int row = PresetRate; row <= PresetCache; ++row) {
         if (key == PresetFieldTable[row].globalKey) return selected.empty() ? 0 : row == PresetRate ? 2 : 1;

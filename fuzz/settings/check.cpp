@@ -12,7 +12,7 @@
 // - after the changes a run makes, save then load gives the same values,
 //   every line of the file that holds no changed value is kept byte for byte,
 //   changed values keep their line up to the '=', new keys come at the end;
-// - a save that cannot be made (a line break in a value) leaves the file
+// - a save that cannot be made (a line break in a value, an empty key) leaves the file
 //   as it was.
 #include <cmath>
 #include <cstdio>
@@ -80,8 +80,8 @@ Reading ReadEverything(hmxplay::SettingsStore* store, const std::vector<std::u16
 
     PageRecord page;
     Check(DescribeConfig(store, &page) == 1, "DescribeConfig gave other than 1");
-    Check(page.sections == 1 && page.itemsWithoutTexts == 0 && page.keys.size() == 68,
-          "the page is not one section and 68 items with their texts");
+    Check(page.sections == 1 && page.itemsWithoutTexts == 0 && page.keys.size() == 69,
+          "the page is not one section and 69 items with their texts");
     Check(page.pathChoices == values, "the path item offers other choices than the preset list");
     const std::vector<std::u16string>* lists[] = {&page.keys, &extraKeys};
     for (const std::vector<std::u16string>* keys : lists) {
@@ -218,7 +218,7 @@ void CheckSettingsFile(const std::string& path, const uint8_t* data, size_t size
         store->Lookup(kSectionGeneral, key.c_str(), &now);
         if (was.first && now == was.second) continue;
         changed[ToUtf8(key)] = true;
-        unsavable = unsavable || now.find_first_of(u"\r\n") != std::u16string::npos ||
+        unsavable = unsavable || now.find_first_of(u"\r\n") != std::u16string::npos || key.empty() ||
                     key.find_first_of(u"\r\n=") != std::u16string::npos;
     }
     const Reading first = ReadEverything(store, touchKeys);
@@ -229,11 +229,12 @@ void CheckSettingsFile(const std::string& path, const uint8_t* data, size_t size
     store->Release();
     const std::string written = ReadFile(path);
     if (!saved) {
+        if (!unsavable) std::fprintf(stderr, "settings: the save said: %s\n", error.c_str());
         Check(unsavable, "a save failed though every change fits a settings line");
         Check(written == original, "a failed save changed the file");
         return;
     }
-    Check(!unsavable, "a line break or a key with '=' was saved");
+    Check(!unsavable, "a line break, an empty key or a key with '=' was saved");
     if (changed.empty()) Check(written == original, "a save with nothing changed rewrote the file");
     CheckLinesKept(original, written, changed);
 

@@ -5,7 +5,6 @@
 // one box, a song that could not open says why in the load-failure box, the
 // host process is gone, and the next song plays in a fresh one.
 #include <chrono>
-#include <cstdlib>
 #include <string>
 
 #include "arch_text.h"
@@ -49,7 +48,7 @@ class HostProcessFailure : public PluginTest {
 protected:
     void SetUp() override {
         // It chooses the host process itself: once is enough.
-        if (std::getenv("TAVREN_TEST_BRIDGE")) GTEST_SKIP() << "runs in the plain registration";
+        if (SuiteBridged()) GTEST_SKIP() << "runs in the plain registration";
         PluginTest::SetUp();
         store_.Put(u"VSTiBridge_x86", u"2");
     }

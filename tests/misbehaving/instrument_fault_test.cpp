@@ -6,7 +6,6 @@
 // that faulted stays loaded for the rest of the process.
 #include <windows.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "arch_text.h"
@@ -35,7 +34,7 @@ class InstrumentFault : public PluginTest {
 protected:
     void SetUp() override {
         // In-process faults only: the host process's own are another suite's.
-        if (std::getenv("TAVREN_TEST_BRIDGE")) GTEST_SKIP() << "runs in the plain registration";
+        if (SuiteBridged()) GTEST_SKIP() << "runs in the plain registration";
         PluginTest::SetUp();
     }
 };

@@ -44,6 +44,11 @@ Bytes HeldNotesSong(int ports, uint32_t length) {
     return out;
 }
 
+bool SuiteBridged() {
+    const char* bridge = std::getenv("TAVREN_TEST_BRIDGE");
+    return bridge && *bridge && std::strcmp(bridge, "0") != 0;
+}
+
 void PluginTest::SetUp() {
     ClearProbeVariables();
     ASSERT_NE(PluginEntry(), nullptr) << "the plug-in file or its export is missing: " << PLUGIN_PATH;

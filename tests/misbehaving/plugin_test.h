@@ -29,6 +29,10 @@ struct Rendered {
     bool guardIntact = true;      // nothing written past the block
 };
 
+// Whether this run of the suite plays through a host process
+// (TAVREN_TEST_BRIDGE names a setting other than 0).
+bool SuiteBridged();
+
 class PluginTest : public ::testing::Test {
 protected:
     void SetUp() override;
