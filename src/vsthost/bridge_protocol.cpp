@@ -122,7 +122,7 @@ int32_t WriteEvents(Writer& writer, const vst2::VstEvents* events) {
     int32_t written = 0;
     const int32_t count = events ? events->numEvents : 0;
     for (int32_t i = 0; i < count; ++i) {
-        const vst2::VstEvent* event = events->events[i];
+        const vst2::VstEvent* event = vst2::EventPointers(events)[i];
         if (!event) continue;
         if (event->type == vst2::kVstSysExType) {
             const auto* sysex = reinterpret_cast<const vst2::VstMidiSysexEvent*>(event);

@@ -161,7 +161,7 @@ bool ReadEvents(Server& server, int32_t part, Reader& r) {
             r.Bytes(record.midi.midiData, 4);
         }
         if (!r.Ok()) return false;
-        events->events[i] = reinterpret_cast<vst2::VstEvent*>(&record);
+        vst2::EventPointers(events)[i] = reinterpret_cast<vst2::VstEvent*>(&record);
     }
     events->numEvents = static_cast<int32_t>(count);
     return true;

@@ -60,7 +60,7 @@ TEST_F(RenderTest, MoreEventsInABlockThanVstEventsDeclaresAllArrive) {
     Block first = RenderOne(d);
     ASSERT_EQ(first.frames, uint32_t(kBlock));
     EffectCalls calls = CallsOf(log.Lines(), SerialOf(d, 0));
-    ASSERT_EQ(calls.processEvents.size(), 1u);
+    ASSERT_GE(calls.processEvents.size(), 1u);  // the next block may have been rendered ahead
     EXPECT_NE(calls.processEvents[0].find("events=4 [midi d=1 90 3c 64] [midi d=2 90 3e 64] [midi d=3 90 40 64] "
                                           "[midi d=4 b0 07 5a]"),
               std::string::npos)
