@@ -206,7 +206,7 @@ run_target() {
             return 1
         fi
     done
-    rm -f "$dir"/artifacts/*
+    # Findings of earlier runs stay where they are: a report names this run's own.
     local started=$SECONDS
     "$bin" "$dir/corpus" "$dir/seeds" -max_total_time="$seconds" -timeout="${timeout[$name]}" -rss_limit_mb=2048 \
         -max_len="${max_len[$name]}" -artifact_prefix="$dir/artifacts/" -print_final_stats=1 > "$dir/fuzz.log" 2>&1 &
