@@ -155,6 +155,8 @@ std::string Show(const Text& text) { return text ? ToUtf8(*text) : "<null>"; }
 // path's help is the same in both.
 Text ForThisPage(const Text& text) {
     if (!text || !test::kBuild64) return text;
+    // Before the key translation, which would read its host program's name as the other's.
+    if (*text == H11(u"x86", u"x64")) return H11(u"x64", u"x86");
     std::u16string page = test::ForThisBuild(*text);
     page = test::ReplaceAll<std::u16string>(page, u"VSTi のパス(x86)", u"VSTi のパス(x64)");
     page = test::ReplaceAll<std::u16string>(page, u"のパスを指定します。(x86)", u"のパスを指定します。(x64)");
@@ -162,7 +164,6 @@ Text ForThisPage(const Text& text) {
                                             u"tavren.hmx は x64 版です。x86 版の");
     page = test::ReplaceAll<std::u16string>(page, u"別プロセスで動作(x86)", u"別プロセスで動作(x64)");
     page = test::ReplaceAll<std::u16string>(page, u"使用しない\tx64 版の", u"使用しない\tx86 版の");
-    if (page == H11(u"x86", u"x64")) page = H11(u"x64", u"x86");
     return page;
 }
 
