@@ -309,6 +309,37 @@ TEST_P(RealSynth, InfoShowsTheInstrumentsOwnVendorAndProduct) {
     Close(decoder);
 }
 
+// Through a host process the song sounds exactly as in the player's own,
+// for an instrument whose renders repeat sample for sample in-process.
+TEST_P(RealSynth, AHostProcessRendersWhatThePlayersProcessDoes) {
+    if (Bridged()) GTEST_SKIP() << "chooses the host process itself: once is enough";
+    SongWriter w;
+    for (int port = 0; port < 2; ++port) {
+        w.Note(port, 0, 500, 60 + port, port);
+        w.Note(port, 700, 1400, 67 - port, port);
+    }
+    w.End(2000);
+    const Bytes song = w.Build();
+    auto render = [&](const char16_t* bridge) {
+        session = std::make_unique<PluginSession>(PLUGIN_PATH);  // a fresh module, fresh instances
+        session->Set(u"VSTiPath_x86", FromUtf8(path));
+        session->Set(u"VSTiBridge_x86", bridge);
+        Audio audio;
+        if (IHmxDecoder* decoder = OpenOrFail(song)) {
+            audio = RenderWhole(decoder);
+            Close(decoder);
+        }
+        return audio;
+    };
+    const Audio first = render(u"0");
+    const Audio again = render(u"0");
+    ASSERT_GT(first.Frames(), 0u);
+    if (first.samples != again.samples) GTEST_SKIP() << "its renders differ from run to run in-process";
+    const Audio bridged = render(u"2");
+    EXPECT_EQ(bridged.Frames(), first.Frames());
+    EXPECT_TRUE(bridged.samples == first.samples) << "the host process's render differs";
+}
+
 // Once the module is released nothing of the instrument is left: no host
 // process (nor its threads and network ports: ZynAddSubFX opens one per
 // instance), no shared memory, no handle. In the player's own process an
