@@ -8,7 +8,6 @@
 
 #include "midi/midi_song.h"
 #include "vsthost/block_request.h"
-#include "vsthost/vst2.h"
 
 namespace tavren {
 
@@ -16,25 +15,6 @@ struct VstiInstance;
 
 constexpr int kMaxInstances = 8;
 static_assert(kMaxInstances <= kMaxBlockInstances, "a block request carries every instance of a song");
-
-// The events of one block for one instance: pointers into the song (or a
-// reset batch), not copies, so gathering copies no SysEx bytes.
-using EventList = std::vector<const SongEvent*>;
-
-// Room for either event record: the SysEx one is larger in 64-bit builds.
-union EventRecord {
-    vst2::VstMidiEvent midi;
-    vst2::VstMidiSysexEvent sysex;
-};
-
-// What effProcessEvents hands an instrument: the VstEvents head with its
-// pointer array, and the records. One per instance, reused for every block;
-// it grows only when a block has more events than any before, so a playing
-// song allocates nothing per block.
-struct EventBlock {
-    std::vector<unsigned char> head;
-    std::vector<EventRecord> records;
-};
 
 // A block posted to the host, with what it uses until it is answered: the
 // events of each instance, and room for each instance's two outputs.

@@ -46,10 +46,6 @@ void DiscardAhead(PlaybackState& state);
 int32_t ProcessInstances(PlaybackState& state, const EventList* shared, int32_t frames, uint64_t blockStart,
                          const SeekClock* clock = nullptr);
 
-// Fills scratch with list's events as effProcessEvents hands them over,
-// offsets counted from blockStart; the instrument must copy what it keeps.
-const vst2::VstEvents* BuildEvents(const EventList& list, uint64_t blockStart, EventBlock& scratch);
-
 // Multiplies the 2 * frames samples by factor, unless it is exactly 1.0.
 void ApplyVolume(void* buffer, int32_t frames, bool useDouble, double factor);
 

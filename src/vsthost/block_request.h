@@ -11,7 +11,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
+#include "midi/midi_song.h"
 #include "vsthost/host_call.h"
 #include "vsthost/vst2.h"
 
@@ -20,6 +22,29 @@ namespace tavren {
 struct VstiInstance;
 
 constexpr int32_t kMaxBlockInstances = 8;
+
+// The events of one block for one instance: pointers into the song (or a
+// reset batch), not copies, so gathering copies no SysEx bytes.
+using EventList = std::vector<const SongEvent*>;
+
+// Room for either event record: the SysEx one is larger in 64-bit builds.
+union EventRecord {
+    vst2::VstMidiEvent midi;
+    vst2::VstMidiSysexEvent sysex;
+};
+
+// What effProcessEvents hands an instrument: the VstEvents head with its
+// pointer array, and the records. One per instance, reused for every block;
+// it grows only when a block has more events than any before, so a playing
+// song allocates nothing per block.
+struct EventBlock {
+    std::vector<unsigned char> head;
+    std::vector<EventRecord> records;
+};
+
+// Fills scratch with list's events as effProcessEvents hands them over,
+// offsets counted from blockStart; the instrument must copy what it keeps.
+const vst2::VstEvents* BuildEvents(const EventList& list, uint64_t blockStart, EventBlock& scratch);
 
 // One instance's part of a block.
 struct InstanceBlock {
