@@ -15,32 +15,17 @@
 #include "vsthost/editor_window.h"
 #include "vsthost/host_thread.h"
 #include "vsthost/instance.h"
+#include "window_box.h"
 
 namespace tavren::test {
 namespace {
 
 constexpr int kEditorWidth = 400, kEditorHeight = 300;
 
-struct Box {
-    int x, y, width, height;
-};
-
-Box BoxOf(HWND window) {
-    RECT r = {};
-    GetWindowRect(window, &r);
-    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
-}
-
 SIZE ClientSize(HWND window) {
     RECT r = {};
     GetClientRect(window, &r);
     return {r.right, r.bottom};
-}
-
-std::wstring TitleOf(HWND window) {
-    wchar_t text[600] = {};
-    GetWindowTextW(window, text, 600);
-    return text;
 }
 
 std::wstring ClassOf(HWND window) {
@@ -82,13 +67,6 @@ std::vector<HWND> EditorWindowsOnHost() {
 void MoveTo(HWND window, int x, int y) {
     SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
-
-#define EXPECT_AT(window, ex, ey)            \
-    do {                                     \
-        Box box_ = BoxOf(window);            \
-        EXPECT_EQ(box_.x, (ex)) << #window;  \
-        EXPECT_EQ(box_.y, (ey)) << #window;  \
-    } while (0)
 
 class EditorTest : public DecoderTest {
 protected:

@@ -8,27 +8,12 @@
 #include <vector>
 
 #include "plugin_test.h"
+#include "window_box.h"
 
 namespace tavren::test {
 namespace {
 
 constexpr int kEditorWidth = 400, kEditorHeight = 300;
-
-struct Box {
-    int x, y, width, height;
-};
-
-Box BoxOf(HWND window) {
-    RECT r = {};
-    GetWindowRect(window, &r);
-    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
-}
-
-std::wstring TitleOf(HWND window) {
-    wchar_t text[600] = {};
-    GetWindowTextW(window, text, 600);
-    return text;
-}
 
 BOOL CALLBACK CollectEditor(HWND window, LPARAM param) {
     DWORD process = 0;
@@ -54,13 +39,6 @@ std::vector<HWND> HostProcessEditors() {
     }
     return byPort;
 }
-
-#define EXPECT_AT(window, ex, ey)            \
-    do {                                     \
-        Box box_ = BoxOf(window);            \
-        EXPECT_EQ(box_.x, (ex)) << #window;  \
-        EXPECT_EQ(box_.y, (ey)) << #window;  \
-    } while (0)
 
 class HostProcessEditor : public PluginTest {
 protected:
