@@ -3,7 +3,9 @@
 // a grid at the saved position, follow a dragged window, answer while the
 // song plays, and leave their last position in "EditorPos" when it closes.
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,21 +17,43 @@ namespace {
 
 constexpr int kEditorWidth = 400, kEditorHeight = 300;
 
+// This process's children: other runs' host processes may show editors too.
+std::vector<DWORD> ChildProcesses() {
+    std::vector<DWORD> children;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return children;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        if (entry.th32ParentProcessID == GetCurrentProcessId()) children.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return children;
+}
+
+struct Search {
+    std::vector<DWORD> children;
+    std::vector<HWND> found;
+};
+
 BOOL CALLBACK CollectEditor(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     wchar_t name[256] = {};
     GetClassNameW(window, name, 256);
-    // Another process's visible windows of our classes: the hidden host window has no caption.
-    if (process != GetCurrentProcessId() && std::wstring(name).rfind(L"tavren.hmx:", 0) == 0 && IsWindowVisible(window))
-        reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+    // A child's visible windows of our classes: the hidden host window has no caption.
+    if (std::find(search->children.begin(), search->children.end(), process) != search->children.end() &&
+        std::wstring(name).rfind(L"tavren.hmx:", 0) == 0 && IsWindowVisible(window))
+        search->found.push_back(window);
     return TRUE;
 }
 
 // The host process's editor windows, by their titles' port letters.
 std::vector<HWND> HostProcessEditors() {
-    std::vector<HWND> found;
-    EnumWindows(CollectEditor, reinterpret_cast<LPARAM>(&found));
+    Search search;
+    search.children = ChildProcesses();
+    EnumWindows(CollectEditor, reinterpret_cast<LPARAM>(&search));
+    const std::vector<HWND>& found = search.found;
     std::vector<HWND> byPort(found.size());
     for (HWND window : found) {
         const std::wstring title = TitleOf(window);
