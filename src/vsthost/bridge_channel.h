@@ -26,6 +26,11 @@ void* Memory(Channel* channel);
 // [any thread] Wakes the host process if it sleeps waiting for requests.
 void WakeHost(Channel* channel);
 
+// Whether waking the other side costs a round trip to a server (Windows
+// events under Wine): a waiter that knows when its answer is due then
+// sleeps until then instead of asking to be woken.
+bool WakingIsDear();
+
 enum class WaitEnd { Changed, TimedOut, HostEnded };
 
 // [any thread] Sleeps while the slot's state word holds value: until the

@@ -133,6 +133,8 @@ void* Memory(Channel* channel) { return channel->memory; }
 
 void WakeHost(Channel* channel) { FutexWake(&static_cast<Header*>(channel->memory)->signal); }
 
+bool WakingIsDear() { return false; }  // a futex: one system call
+
 WaitEnd WaitForAnswer(Channel* channel, uint32_t, std::atomic<uint32_t>* state, uint32_t value,
                       uint32_t timeoutMilliseconds) {
     const uint64_t deadline = NowMilliseconds() + timeoutMilliseconds;

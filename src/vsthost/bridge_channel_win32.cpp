@@ -136,6 +136,8 @@ void* Memory(Channel* channel) { return channel->memory; }
 
 void WakeHost(Channel* channel) { SetEvent(channel->hostEvent); }
 
+bool WakingIsDear() { return true; }
+
 WaitEnd WaitForAnswer(Channel* channel, uint32_t slot, std::atomic<uint32_t>* state, uint32_t value,
                       uint32_t timeoutMilliseconds) {
     if (state->load(std::memory_order_acquire) != value) return WaitEnd::Changed;

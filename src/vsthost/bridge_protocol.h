@@ -23,7 +23,7 @@
 namespace tavren::bridge {
 
 constexpr uint32_t kMagic = 0x31425654;  // "TVB1"
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;
 constexpr uint32_t kSlotCount = 6;            // two songs rendering ahead, and calls besides
 constexpr uint32_t kSlotBytes = 2u << 20;     // one request or reply
 constexpr uint32_t kMaxNameBytes = 1024;      // a name asked of the instrument
@@ -63,6 +63,9 @@ struct alignas(64) Header {
     std::atomic<uint32_t> posted;        // the next request's number
     std::atomic<uint32_t> signal;        // bumped for every request queued and for the quit
     std::atomic<uint32_t> hostSleeping;  // the host process waits for a request
+    // A thread of the host process takes requests and looks again before it
+    // stops: a request queued meanwhile needs nobody woken.
+    std::atomic<uint32_t> taking;
 };
 
 struct alignas(64) SlotHead {

@@ -1,11 +1,13 @@
 #include "vsthost/bridge_server.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "platform/text.h"
+#include "platform/word_wait.h"
 #include "playback/playback_state.h"
 #include "vsthost/block_request.h"
 #include "vsthost/bridge_protocol.h"
@@ -25,19 +27,16 @@ union Record {
     vst2::VstMidiSysexEvent sysex;
 };
 
-struct Server;
-
-struct SlotWork {
-    Server* server = nullptr;
-    uint32_t slot = 0;
-};
-
 struct Server {
     Channel* channel = nullptr;
     void* memory = nullptr;
     VstiHost* host = nullptr;
-    SlotWork work[kSlotCount];
-    HostCall calls[kSlotCount];
+    // Requests are taken in their order by one taker at a time (the
+    // header's taking word): the main thread, or the host thread while it
+    // drains the queue. A block posted ahead is then served as soon as the
+    // one before it is answered, with nobody woken on either side.
+    std::atomic<uint32_t> next{0};  // [taker] the sequence number to take next
+    HostCall drain;
     // [host thread] Everything below: the requests run there, one at a time.
     std::vector<VstiInstance*> instances;  // by id - 1; null once closed
     BlockRequest block;
@@ -45,6 +44,8 @@ struct Server {
     std::vector<Record> records[kMaxBlockInstances];
     std::vector<unsigned char> outputs[kMaxBlockInstances];
 };
+
+Header& HeaderOf(Server& server) { return *static_cast<Header*>(server.memory); }
 
 VstiInstance* Find(Server& server, uint32_t id) {
     return id >= 1 && id <= server.instances.size() ? server.instances[id - 1] : nullptr;
@@ -241,10 +242,7 @@ uint32_t CloseEditorsRequest(Server& server, Reader& r, Writer& w) {
 }
 
 // [host thread] One request, answered.
-void ServeSlot(VstiHost*, void* arg) {
-    const auto* work = static_cast<SlotWork*>(arg);
-    Server& server = *work->server;
-    const uint32_t slot = work->slot;
+void ServeSlot(Server& server, uint32_t slot) {
     SlotHead* head = SlotAt(server.memory, slot);
     unsigned char* payload = PayloadAt(server.memory, slot);
     // Each handler reads all of its request before it writes its reply over
@@ -288,6 +286,51 @@ int32_t FindQueued(void* memory, uint32_t sequence) {
     return -1;
 }
 
+// The next request when the host thread serves it, else -1 (not there yet,
+// or one only the main thread takes: loading and quitting).
+int32_t FindServable(Server& server) {
+    const int32_t slot = FindQueued(server.memory, server.next.load());
+    if (slot < 0) return -1;
+    const uint32_t command = SlotAt(server.memory, uint32_t(slot))->command;
+    return command == kLoad || command == kQuit ? -1 : slot;
+}
+
+// How often a drain that goes on and on lets the host thread's window
+// messages through, so the instrument's editors stay live.
+constexpr uint64_t kPumpIntervalMicros = 4000;
+
+// [host thread, taker] Serves requests in their order while the next one is
+// there, then gives up taking. A request that comes after the last look is
+// then either seen by the look after giving up or by the main thread.
+void Drain(VstiHost* host, void* arg) {
+    Server& server = *static_cast<Server*>(arg);
+    uint64_t pumped = platform::MonotonicMicroseconds();
+    for (;;) {
+        const int32_t slot = FindServable(server);
+        if (slot >= 0) {
+            server.next.fetch_add(1);
+            ServeSlot(server, uint32_t(slot));
+            const uint64_t now = platform::MonotonicMicroseconds();
+            if (now - pumped >= kPumpIntervalMicros) {
+                PumpHostMessages(host);
+                pumped = now;
+            }
+            continue;
+        }
+        std::atomic<uint32_t>& taking = HeaderOf(server).taking;
+        taking.store(0);
+        // Taken again, it looks once more from the top: the main thread may have taken meanwhile.
+        uint32_t free = 0;
+        if (FindServable(server) < 0 || !taking.compare_exchange_strong(free, 1)) break;
+    }
+    // The next request may be one for the main thread, which may sleep
+    // having seen that request taken by this drain.
+    if (FindQueued(server.memory, server.next.load()) >= 0) {
+        HeaderOf(server).signal.fetch_add(1);
+        WakeHost(server.channel);
+    }
+}
+
 // [host thread] Whatever the player left open.
 void CloseAll(VstiHost*, void* arg) {
     Server& server = *static_cast<Server*>(arg);
@@ -306,33 +349,32 @@ int ServeBridge(Channel* channel) {
     server->channel = channel;
     server->memory = Memory(channel);
     auto* header = static_cast<Header*>(server->memory);
-    uint32_t next = 0;
     for (;;) {
         const uint32_t seen = header->signal.load();
-        const int32_t found = FindQueued(server->memory, next);
-        if (found < 0) {
-            if (!WaitForRequest(channel, seen)) std::_Exit(0);  // the player is gone
-            continue;
+        uint32_t free = 0;
+        if (header->taking.compare_exchange_strong(free, 1)) {
+            const int32_t found = FindQueued(server->memory, server->next.load());
+            if (found >= 0) {
+                const auto slot = static_cast<uint32_t>(found);
+                const uint32_t command = SlotAt(server->memory, slot)->command;
+                if (command == kQuit) break;
+                if (command == kLoad || !server->host) {
+                    server->next.fetch_add(1);
+                    const uint32_t status = command == kLoad ? LoadLibraryRequest(*server, slot) : kStatusBadRequest;
+                    if (status != kStatusOk) Answer(*server, slot, 0, status);
+                    header->taking.store(0);
+                    continue;
+                }
+                // The host thread takes from here on, this request and those behind it.
+                WaitCall(&server->drain);
+                server->drain.run = Drain;
+                server->drain.arg = server;
+                PostCall(server->host, &server->drain);
+                continue;
+            }
+            header->taking.store(0);
         }
-        const auto slot = static_cast<uint32_t>(found);
-        ++next;
-        const uint32_t command = SlotAt(server->memory, slot)->command;
-        if (command == kQuit) break;
-        if (command == kLoad) {
-            if (LoadLibraryRequest(*server, slot) != kStatusOk) Answer(*server, slot, 0, kStatusBadRequest);
-            continue;
-        }
-        if (!server->host) {
-            Answer(*server, slot, 0, kStatusBadRequest);
-            continue;
-        }
-        // The slot's last call was answered before its sender could queue it again.
-        HostCall& call = server->calls[slot];
-        WaitCall(&call);
-        server->work[slot] = {server, slot};
-        call.run = ServeSlot;
-        call.arg = &server->work[slot];
-        PostCall(server->host, &call);
+        if (!WaitForRequest(channel, seen)) std::_Exit(0);  // the player is gone
     }
     // The instances are closed; the library stays loaded and its thread
     // runs on while the process ends: unloading it would only give an
@@ -344,6 +386,7 @@ int ServeBridge(Channel* channel) {
         PostCall(server->host, &close);
         WaitCall(&close);
     }
+    WaitCall(&server->drain);
     delete server;
     return 0;
 }

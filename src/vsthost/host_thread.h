@@ -115,6 +115,10 @@ void CloseEffectOnHost(VstiHost* host, vst2::AEffect* effect);
 // host thread's windows change at any moment.
 void RunOnHostThread(VstiHost* host, void (*fn)(void*), void* arg);
 
+// [host thread] Handles the window messages waiting for the thread (nothing
+// natively): a call that runs long lets them through, so editors stay live.
+void PumpHostMessages(VstiHost* host);
+
 // [any thread] True when the caller is host's thread.
 bool OnHostThread(const VstiHost* host);
 

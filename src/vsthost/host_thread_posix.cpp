@@ -205,6 +205,8 @@ void OnCloseEffect(VstiHost* host, void* arg) { RunCloseEffect(host, static_cast
 
 }  // namespace
 
+void PumpHostMessages(VstiHost*) {}  // no windows natively
+
 bool OnHostThread(const VstiHost* host) { return host && platform::CurrentThreadId() == host->threadId; }
 
 void PostCall(VstiHost* host, HostCall* call) {

@@ -293,6 +293,8 @@ void SendDestroyWindow(VstiHost* host, HWND window) {
     SendMessageW(HostWindow(host), VHM_DESTROY_WINDOW, 0, reinterpret_cast<LPARAM>(window));
 }
 
+void PumpHostMessages(VstiHost*) { PumpMessages(); }
+
 bool OnHostThread(const VstiHost* host) { return host && GetCurrentThreadId() == host->threadId; }
 
 void PostCall(VstiHost* host, HostCall* call) {

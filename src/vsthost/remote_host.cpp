@@ -60,6 +60,7 @@ struct RemoteHost {
     char16_t path[kMaxPathChars + 1] = {};
     uint32_t answerMilliseconds = kAnswerMilliseconds;
     std::atomic<bool> failed{false};
+    std::atomic<uint64_t> blockAnswerSeen{0};  // when a block's answer was last taken (monotonic clock)
     // While the library loads or an instance opens, a failure is the open's
     // to report (its load-failure box names the reason): no box of its own.
     std::atomic<int> quietFailures{0};
@@ -116,20 +117,21 @@ void Queue(RemoteHost* remote, int32_t slot, Command command, size_t bytes) {
     Header* header = HeaderOf(remote);
     head->sequence = header->posted.fetch_add(1);
     head->state.store(kSlotQueued, std::memory_order_release);
-    // The host process announces its sleep before its last look at signal.
+    // The host process announces its sleep before its last look at signal,
+    // and a taker its stop before its last look at the queue.
     header->signal.fetch_add(1);
-    if (header->hostSleeping.load()) WakeHost(remote->channel);
+    if (header->hostSleeping.load() && !header->taking.load()) WakeHost(remote->channel);
 }
 
 bool IsAnswered(SlotHead* head) { return head->state.load(std::memory_order_acquire) == kSlotDone; }
 
 // Waits for the slot's answer; false when the host process failed first.
-// With expectedMicros, another request of the caller's waits behind this
-// one: sleep until it should be done rather than asking to be woken.
-bool Await(RemoteHost* remote, int32_t slot, uint32_t expectedMicros, uint32_t* replyBytes) {
+// With dueMicros (on the monotonic clock), another request of the caller's
+// waits behind this one: sleep until then rather than asking to be woken.
+bool Await(RemoteHost* remote, int32_t slot, uint64_t dueMicros, uint32_t* replyBytes) {
     SlotHead* head = SlotAt(remote->memory, uint32_t(slot));
-    if (expectedMicros > kShortestSleepMicros) {
-        const uint64_t due = platform::MonotonicMicroseconds() + expectedMicros;
+    if (dueMicros) {
+        const uint64_t due = dueMicros;
         for (uint64_t now = platform::MonotonicMicroseconds(); !IsAnswered(head) && now + kShortestSleepMicros < due;
              now = platform::MonotonicMicroseconds())
             platform::WaitOnWord(&head->state, kSlotQueued, static_cast<uint32_t>(due - now));
@@ -382,11 +384,21 @@ void RemoteWaitBlock(RemoteHost* remote, BlockRequest& request, uint32_t expecte
     const int32_t slot = request.bridgeSlot;
     request.bridgeSlot = -1;
     if (slot < 0) return;  // never posted: failed already
+    // This block was queued before the last one was answered, and the host
+    // process went on with it then: it is due a service time after that
+    // answer was seen, not after this wait starts.
+    uint64_t due = 0;
+    if (expectedMicros > kShortestSleepMicros && WakingIsDear()) {
+        const uint64_t now = platform::MonotonicMicroseconds();
+        const uint64_t seen = remote->blockAnswerSeen.load();
+        due = (seen && seen <= now ? seen : now) + expectedMicros;
+    }
     uint32_t replyBytes = 0;
-    if (!Await(remote, slot, expectedMicros, &replyBytes)) {
+    if (!Await(remote, slot, due, &replyBytes)) {
         request.failed = true;
         return;
     }
+    remote->blockAnswerSeen.store(platform::MonotonicMicroseconds());
     uint32_t sampleBytes[kMaxBlockInstances] = {};
     for (int32_t i = 0; i < request.count; ++i) sampleBytes[i] = request.parts[i].instance->processDouble ? 8 : 4;
     Reader reader(PayloadAt(remote->memory, uint32_t(slot)), replyBytes);
