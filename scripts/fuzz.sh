@@ -27,7 +27,6 @@ usage: scripts/fuzz.sh [--target NAME] [--minutes N]
                     for FUZZ_SECONDS seconds unless --minutes is given
   --minutes N       fuzz for N minutes (a long campaign), printing runs per
                     second and coverage every minute
-  --build-only      build the targets and stop
   --help            this text
 Exit status: 0 no finding, 1 a finding or a failed build, 2 a usage error.
 EOF
@@ -39,12 +38,10 @@ declare -A weight=([smf_reader]=1 [song]=2 [settings]=1 [config]=1 [bridge_reply
 
 only=""
 minutes=""
-build_only=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --target) only="${2-}"; shift 2 || { usage >&2; exit 2; } ;;
         --minutes) minutes="${2-}"; shift 2 || { usage >&2; exit 2; } ;;
-        --build-only) build_only=1; shift ;;
         -h|--help) usage; exit 0 ;;
         *) echo "fuzz.sh: unknown argument '$1'" >&2; usage >&2; exit 2 ;;
     esac
@@ -171,7 +168,6 @@ if ! nice ninja -f "$out/build.ninja" -j 2 "${wanted[@]}" > "$out/build.log" 2>&
     echo "fuzz: FAILED to build (see $out/build.log)"
     exit 1
 fi
-[ -n "$build_only" ] && exit 0
 
 # --- run --------------------------------------------------------------------
 

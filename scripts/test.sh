@@ -42,14 +42,18 @@ done
 # both trees are built by now, so a missing one is a failure, not a skip.
 export TAVREN_REQUIRE_OTHER_ARCH=1
 passed=0; failed=0
-# run_tests PRESET SCALE JOBS [FILTER]: one CTest run, its tests at the time
-# scale given, JOBS at a time, FILTER a label filter.
-run_tests() {
-  local preset=$1 run_scale=$2 jobs=$3 filter=${4:-} log line total bad started=$SECONDS
-  [ -d "build/$preset" ] || return
+# Each run: preset, the time scale its tests run at, how many tests at once,
+# ctest's label filter. Native tests run two at a time, one a core: none
+# counts or looks for another's processes, windows or files. Under Wine they
+# run one at a time: once, with two at a time, a settings command that takes
+# a second stalled for nine minutes.
+for run in "native 1 2" "win32 $scale 1" "win64 1 1 -LE other-arch" "win64 $scale 1 -L other-arch"; do
+  read -r preset run_scale jobs filter <<<"$run"
+  [ -d "build/$preset" ] || continue
   log="build/test-$preset${filter:+-${filter#-}}.log"
   log=${log// /-}
   echo "== test $preset${filter:+ ($filter)}"
+  started=$SECONDS
   # shellcheck disable=SC2086 # the filter is two words
   TAVREN_TIME_SCALE=$run_scale ctest --preset "$preset" $filter -j "$jobs" --timeout $((300 * run_scale)) 2>&1 | tee "$log" |
     grep -vE '^ +[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed'
@@ -57,41 +61,17 @@ run_tests() {
   line=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
   total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
   bad=$(sed -E 's/.*, ([0-9]+) tests? failed.*/\1/' <<<"$line")
-  if [ -z "$line" ]; then fail=1; return; fi
+  if [ -z "$line" ]; then fail=1; continue; fi
   passed=$((passed + total - bad)); failed=$((failed + bad))
-}
-
-# Native tests run two at a time, one a core: none counts or looks for
-# another's processes, windows or files.
-run_tests native 1 2
-
-# The ThreadSanitizer tree and the fuzz targets build meanwhile, at low
-# priority, while the 32-bit tests run: where that code is emulated, they
-# keep one core busy and wait a lot, with bounds ten times over.
-tsan_targets=(vsthost_tests playback_tests misbehaving_tests probe probe_main_only notaplugin)
-rm -f build/build-native-tsan.status
-{
-  { cmake --preset native-tsan >/dev/null && nice cmake --build --preset native-tsan --target "${tsan_targets[@]}"; } \
-    > build/build-native-tsan.log 2>&1
-  echo $? > build/build-native-tsan.status
-  [ -x scripts/fuzz.sh ] && bash scripts/fuzz.sh --build-only > build/build-fuzz.log 2>&1
-} &
-builds=$!
-
-# Under Wine tests run one at a time: once, with two at a time, a settings
-# command that takes a second stalled for nine minutes.
-run_tests win32 "$scale" 1
-started=$SECONDS
-wait "$builds"
-echo "== waited $((SECONDS - started)) s more for the ThreadSanitizer and fuzzing builds"
-run_tests win64 1 1 -LE other-arch
-run_tests win64 "$scale" 1 -L other-arch
+done
 
 # The host thread and the cache under ThreadSanitizer: any data race fails
 # the program (its exit status is then non-zero).
 echo "== thread sanitizer"
 started=$SECONDS
-if [ "$(cat build/build-native-tsan.status 2>/dev/null)" = 0 ]; then
+if { cmake --preset native-tsan >/dev/null &&
+     cmake --build --preset native-tsan --target vsthost_tests playback_tests misbehaving_tests probe probe_main_only notaplugin; } \
+     > build/build-native-tsan.log 2>&1; then
   # The misbehaving suite once more with the instrument in a host process.
   for run in vsthost_tests playback_tests misbehaving_tests misbehaving_tests:2; do
     t=${run%%:*}; bridge=${run#"$t"}; bridge=${bridge#:}
