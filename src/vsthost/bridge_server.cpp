@@ -21,12 +21,6 @@ namespace tavren::bridge {
 
 namespace {
 
-// One event record of either kind, as the instrument receives it.
-union Record {
-    vst2::VstMidiEvent midi;
-    vst2::VstMidiSysexEvent sysex;
-};
-
 struct Server {
     Channel* channel = nullptr;
     void* memory = nullptr;
@@ -40,8 +34,7 @@ struct Server {
     // [host thread] Everything below: the requests run there, one at a time.
     std::vector<VstiInstance*> instances;  // by id - 1; null once closed
     BlockRequest block;
-    std::vector<unsigned char> heads[kMaxBlockInstances];  // each part's VstEvents
-    std::vector<Record> records[kMaxBlockInstances];
+    EventBlock events[kMaxBlockInstances];  // each part's VstEvents and records
     std::vector<unsigned char> outputs[kMaxBlockInstances];
 };
 
@@ -132,15 +125,15 @@ uint32_t PrepareRequest(Server& server, Reader& r, Writer& w) {
 bool ReadEvents(Server& server, int32_t part, Reader& r) {
     const uint32_t count = r.U32();
     if (!r.Ok() || count > kSlotBytes / 16) return false;
-    std::vector<unsigned char>& head = server.heads[part];
-    std::vector<Record>& records = server.records[part];
+    std::vector<unsigned char>& head = server.events[part].head;
+    std::vector<EventRecord>& records = server.events[part].records;
     const size_t headBytes = offsetof(vst2::VstEvents, events) + (count + 2) * sizeof(vst2::VstEvent*);
     if (head.size() < headBytes) head.resize(headBytes);
     if (records.size() < count) records.resize(count);
     auto* events = reinterpret_cast<vst2::VstEvents*>(head.data());
     std::memset(head.data(), 0, headBytes);
     for (uint32_t i = 0; i < count; ++i) {
-        Record& record = records[i];
+        EventRecord& record = records[i];
         std::memset(&record, 0, sizeof record);
         const uint32_t type = r.U32();
         const int32_t delta = r.I32();
@@ -187,7 +180,7 @@ uint32_t BlockRequestOf(Server& server, Reader& r, Writer& w) {
         part.events = nullptr;
         if (hasEvents) {
             if (!ReadEvents(server, i, r)) return kStatusBadRequest;
-            part.events = reinterpret_cast<const vst2::VstEvents*>(server.heads[i].data());
+            part.events = reinterpret_cast<const vst2::VstEvents*>(server.events[i].head.data());
         }
         const size_t sampleBytes = part.instance->processDouble ? 8 : 4;
         std::vector<unsigned char>& out = server.outputs[i];
@@ -294,10 +287,6 @@ int32_t FindServable(Server& server) {
     const uint32_t command = SlotAt(server.memory, uint32_t(slot))->command;
     return command == kLoad || command == kQuit ? -1 : slot;
 }
-
-// How often a drain that goes on and on lets the host thread's window
-// messages through, so the instrument's editors stay live.
-constexpr uint64_t kPumpIntervalMicros = 4000;
 
 // [host thread, taker] Serves requests in their order while the next one is
 // there, then gives up taking. A request that comes after the last look is

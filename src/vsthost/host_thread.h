@@ -119,6 +119,9 @@ void RunOnHostThread(VstiHost* host, void (*fn)(void*), void* arg);
 // natively): a call that runs long lets them through, so editors stay live.
 void PumpHostMessages(VstiHost* host);
 
+// How often messages are pumped while calls keep the host thread busy.
+constexpr uint64_t kPumpIntervalMicros = 4000;
+
 // [any thread] True when the caller is host's thread.
 bool OnHostThread(const VstiHost* host);
 

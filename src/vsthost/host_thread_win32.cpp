@@ -93,10 +93,8 @@ vst2::EntryProc FindEntryPoint(HMODULE library) {
 
 // How long the thread waits on its word for the next call after one was
 // served (the next block of a seek or of a song's tail follows within
-// microseconds) before it waits for messages too; and how often messages
-// are pumped while calls keep coming, so editors stay live during a song.
+// microseconds) before it waits for messages too.
 constexpr uint32_t kNextCallWaitMicros = 2000;
-constexpr uint64_t kPumpIntervalMicros = 4000;
 
 enum QueueMode : uint32_t { kAwake, kOnWord, kOnMessages };
 

@@ -131,10 +131,9 @@ bool IsAnswered(SlotHead* head) { return head->state.load(std::memory_order_acqu
 bool Await(RemoteHost* remote, int32_t slot, uint64_t dueMicros, uint32_t* replyBytes) {
     SlotHead* head = SlotAt(remote->memory, uint32_t(slot));
     if (dueMicros) {
-        const uint64_t due = dueMicros;
-        for (uint64_t now = platform::MonotonicMicroseconds(); !IsAnswered(head) && now + kShortestSleepMicros < due;
-             now = platform::MonotonicMicroseconds())
-            platform::WaitOnWord(&head->state, kSlotQueued, static_cast<uint32_t>(due - now));
+        for (uint64_t now = platform::MonotonicMicroseconds();
+             !IsAnswered(head) && now + kShortestSleepMicros < dueMicros; now = platform::MonotonicMicroseconds())
+            platform::WaitOnWord(&head->state, kSlotQueued, static_cast<uint32_t>(dueMicros - now));
     }
     for (int i = 0; i < 100 && !IsAnswered(head); ++i) std::this_thread::yield();
     uint32_t queued = kSlotQueued;
